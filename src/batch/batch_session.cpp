@@ -1,0 +1,13 @@
+#include "batch/batch_session.h"
+
+#include "recording/conditioning.h"
+
+namespace ictalscope {
+
+BatchSession::BatchSession() {
+  panel.on_change = [this](Field field) {
+    if (field == Field::tau) OnTauChanged(ws);
+  };
+}
+
+}  // namespace ictalscope

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <cstdint>
+#include <cstdlib>
+#include <memory>
+
+namespace ictalscope {
+
+// Samples of one record: indices 0 to 10,000,000.
+inline constexpr int32_t kTraceCapacity = 10'000'001;
+
+struct FreeDeleter {
+  void operator()(double* p) const { std::free(p); }
+};
+
+// A full-capacity sample array, allocated once and zero at start. The pages are mapped lazily,
+// so an array that is never written costs no memory.
+class SampleArray {
+ public:
+  SampleArray();
+  double& operator[](int32_t k) { return data_.get()[k]; }
+  double operator[](int32_t k) const { return data_.get()[k]; }
+  double* data() { return data_.get(); }
+  const double* data() const { return data_.get(); }
+
+ private:
+  std::unique_ptr<double, FreeDeleter> data_;
+};
+
+// The loaded record: V[0..LastIndex] in mV, sample k at k * AcqTime ms. Each load overwrites
+// V[0..LastIndex] and leaves higher indices as earlier loads left them.
+struct Trace {
+  SampleArray V;
+  int32_t LastIndex = -1;
+  double AcqTime = 0;  // ms per sample
+  int32_t RecordNo = 0;
+  int32_t NR = 0;
+};
+
+}  // namespace ictalscope

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <string>
+
+#include "panel/panel.h"
+#include "recording/chart.h"
+#include "recording/trace.h"
+
+namespace ictalscope {
+
+// Stimulation timing in ms, captured from the panel by the stimulation refresh.
+struct StimTiming {
+  double IntervalMs = 0;
+  double DelayMs = 0;
+  double DurationMs = 0;
+};
+
+// The process-wide state that the loader and the conditioning steps share with the analyses.
+// It lives from start-up to exit; the sample arrays are allocated once and never cleared.
+struct Workspace {
+  Workspace(Panel& panel_in, Chart& chart_in) : panel(panel_in), chart(chart_in) {}
+  Workspace(const Workspace&) = delete;
+  Workspace& operator=(const Workspace&) = delete;
+
+  Panel& panel;
+  Chart& chart;
+
+  Trace trace;
+  std::string RecordingName;  // taken from the recording-name box at the last click into it
+
+  int32_t PlotStep = 0;
+  double FilterCoef = 0;
+  SampleArray Filtered;
+  StimTiming stim;
+};
+
+}  // namespace ictalscope
