@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstddef>
+#include <span>
 #include <string_view>
 
 namespace ictalscope {
@@ -11,6 +13,12 @@ inline constexpr int kSeriesCount = 7;
 // "V", "I", "th", " peak        " (one blank, peak, eight blanks), "V_min", "ID", "IID".
 std::string_view SeriesTitle(Series series);
 
+struct ChartPoint {
+  double x;
+  double y;
+  bool operator==(const ChartPoint&) const = default;
+};
+
 // What the handlers see of the chart: x in s, y in mV. Every series but "I" keeps its points in
 // ascending x (stable for equal x); "I" keeps insertion order.
 class Chart {
@@ -18,6 +26,13 @@ class Chart {
   virtual ~Chart() = default;
   virtual void Clear(Series series) = 0;
   virtual void Append(Series series, double x, double y) = 0;
+  // The same as Append for each point in order. The loader draws a record through it, a run of
+  // points at a time; a chart that can take a run at once overrides it.
+  virtual void AppendPoints(Series series, std::span<const ChartPoint> points) {
+    for (const ChartPoint& p : points) Append(series, p.x, p.y);
+  }
+  // A hint that about `points` more points will be appended to the series.
+  virtual void Reserve(Series /*series*/, size_t /*points*/) {}
 };
 
 }  // namespace ictalscope

@@ -37,7 +37,9 @@ class Conditioning {
  private:
   void Smooth(int32_t first, int32_t last);
   void Draw(int32_t first, int32_t last, bool filter, bool dump);
-  void DrawPoint(int32_t k, double y, bool dump);
+  void ReserveDrawnPoints(int64_t step, bool filter);
+  void DrawRuns(int64_t k, int32_t last, int64_t step, bool filter);
+  void DrawAndDumpPoint(int32_t k, double y);
 
   Workspace& ws_;
   std::optional<TextOutput> vdat_;

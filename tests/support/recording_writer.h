@@ -10,12 +10,12 @@ namespace ictalscope::testing {
 // The header of a .wcp recording as an acquisition program writes it: key=value lines, each
 // ended by CR LF, padded to 512 bytes.
 struct WcpHeader {
-  double nbd = 64;    // "NBD="
+  double nbd = 64;        // "NBD="
   double dt_s = 6.25e-5;  // "DT=" in seconds
-  double ad = 10;     // "AD="
-  int nr = 1;         // "NR="
-  double yg0 = 0.0001;  // "YG0="
-  double yg1 = 0.0005;  // "YG1="
+  double ad = 10;         // "AD="
+  int nr = 1;             // "NR="
+  double yg0 = 0.0001;    // "YG0="
+  double yg1 = 0.0005;    // "YG1="
   // Further lines, written after the standard ones ("VER=", "NC=", ... are always written).
   std::vector<std::pair<std::string, std::string>> extra;
 };

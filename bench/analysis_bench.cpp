@@ -1,0 +1,38 @@
+// Load, "Spikes" and "IID" on a 10,000,001-sample record with 300 spikes, against a plain read
+// of the same bytes. Target: within 3x of the baseline.
+#include <memory>
+
+#include "analysis/analyses.h"
+#include "big_recording.h"
+#include "panel/memory_panel.h"
+#include "recording/loader.h"
+#include "recording/memory_chart.h"
+
+namespace ictalscope::bench {
+namespace {
+
+void BM_LoadSpikesIID(benchmark::State& state) {
+  MemoryPanel panel;
+  MemoryChart chart;
+  auto ws = std::make_unique<Workspace>(panel, chart);
+  auto analysis = std::make_unique<AnalysisState>();
+  panel.SetNameBoxText("big");
+  for (auto _ : state) {
+    ClickRecordingName(*ws);
+    RunSpikes(*ws, analysis->spikes);
+    RunIID(*ws, *analysis);
+  }
+  if (analysis->spikes.SpikeCount != 300) state.SkipWithError("expected 300 spikes");
+  state.counters["spikes"] = analysis->spikes.SpikeCount;
+  state.SetItemsProcessed(state.iterations() * kBigSamples);
+}
+
+BENCHMARK(BM_LoadSpikesIID)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_Baseline)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+}  // namespace
+}  // namespace ictalscope::bench
+
+int main(int argc, char** argv) {
+  return ictalscope::bench::RunWithRatio(argc, argv, "BM_LoadSpikesIID", 3);
+}
