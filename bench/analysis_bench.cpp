@@ -17,6 +17,9 @@ void BM_LoadSpikesIID(benchmark::State& state) {
   auto ws = std::make_unique<Workspace>(panel, chart);
   auto analysis = std::make_unique<AnalysisState>();
   panel.SetNameBoxText("big");
+  // The workspace lives for the whole process, so a load finds its arrays in memory, as the
+  // baseline finds its buffer: one load before the timing.
+  ClickRecordingName(*ws);
   for (auto _ : state) {
     ClickRecordingName(*ws);
     RunSpikes(*ws, analysis->spikes);

@@ -17,6 +17,9 @@ void LoadRepeatedly(benchmark::State& state, const char* plot_step) {
   panel.SetNameBoxText("big");
   panel.SetText(Field::step_V, plot_step);
   panel.SetChecked(Check::Filter, false);
+  // The workspace lives for the whole process, so a load finds its arrays in memory, as the
+  // baseline finds its buffer: one load before the timing.
+  ClickRecordingName(*ws);
   for (auto _ : state) ClickRecordingName(*ws);
   if (ws->trace.LastIndex != kBigSamples - 1) state.SkipWithError("the record did not load");
   state.counters["points"] = static_cast<double>(chart.Points(Series::V).size());

@@ -3,8 +3,9 @@
 # Quick and silent when everything is there; apt-get runs only when something must be installed.
 set -euo pipefail
 
+# libwmf-bin and its fonts convert the exported chart in a test (the fonts are only recommended).
 packages=(cmake g++ make libgtest-dev libbenchmark-dev qt6-base-dev libqcustomplot-dev
-          qt6-svg-dev)
+          qt6-svg-dev libwmf-bin fonts-urw-base35)
 
 missing=()
 for package in "${packages[@]}"; do

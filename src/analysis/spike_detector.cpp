@@ -79,6 +79,7 @@ class SpikeScan {
         v_(ws.trace.V.data()),
         acq_(ws.trace.AcqTime),
         four_acq_sq_(4.0L * acq_ * acq_),
+        rise_floor_(acq_ > 0 ? kOnsetSlope * acq_ * (1 - 1e-9) : -INFINITY),
         end_(ws.trace.LastIndex) {}
 
   bool HasSamplesToTest() const { return kFirstTested < end_; }
@@ -103,7 +104,9 @@ class SpikeScan {
         }
       }
       if (!in_spike_) {
-        if (RiseSlope(i) > kOnsetSlope && !BeginSpike<kStimulation>(i)) return false;
+        if (MayRise(i) && RiseSlope(i) > kOnsetSlope && !BeginSpike<kStimulation>(i)) {
+          return false;
+        }
       } else {
         InSpikeStep(i);
       }
@@ -114,6 +117,9 @@ class SpikeScan {
 
  private:
   long double TimeMs(int32_t i) const { return static_cast<long double>(i) * acq_; }
+  // A quick test in double that rules out most samples before the exact onset test: a rise
+  // below rise_floor_ cannot reach 10 mV/ms, whatever the rounding (NaN falls through).
+  bool MayRise(int32_t i) const { return !(v_[i] - v_[i - 1] < rise_floor_); }
   long double RiseSlope(int32_t i) const {
     return (static_cast<long double>(v_[i]) - v_[i - 1]) / acq_;
   }
@@ -137,6 +143,7 @@ class SpikeScan {
   const double* v_;
   const double acq_;
   const long double four_acq_sq_;
+  const double rise_floor_;  // mV per sample
   const int32_t end_;
   bool in_spike_ = false;
   double s2_ = 0, s1_ = 0, s0_ = 0;

@@ -130,13 +130,17 @@ QByteArray Dib(const QImage& source) {
   QImage image(source.size(), QImage::Format_BGR888);
   image.fill(Qt::white);
   QPainter(&image).drawImage(0, 0, source);
+  const int row_bytes = 3 * image.width();
+  const QByteArray padding((4 - row_bytes % 4) % 4, '\0');
+  const auto pixel_bytes = static_cast<uint32_t>((row_bytes + padding.size()) * image.height());
   WmfRecord header(0);  // used only to lay out the little-endian header fields
   header.Dword(40).Dword(image.width()).Dword(image.height()).Word(1).Word(24);
-  header.Dword(0).Dword(static_cast<uint32_t>(image.sizeInBytes())).Dword(0).Dword(0);
-  header.Dword(0).Dword(0);
+  header.Dword(0).Dword(pixel_bytes).Dword(0).Dword(0).Dword(0).Dword(0);
   QByteArray dib = header.params();
+  // The image's own padding bytes are undefined, so the padding is written afresh.
   for (int y = image.height() - 1; y >= 0; --y) {
-    dib.append(reinterpret_cast<const char*>(image.constScanLine(y)), image.bytesPerLine());
+    dib.append(reinterpret_cast<const char*>(image.constScanLine(y)), row_bytes);
+    dib.append(padding);
   }
   return dib;
 }

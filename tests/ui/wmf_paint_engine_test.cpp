@@ -91,72 +91,85 @@ Metafile Paint(QSize size_px, const std::function<void(QPainter&)>& paint) {
 // contexts, and lists every fault: an unknown slot, a drawing record without a live object of a
 // kind it needs, an object deleted while it (or a saved level) still selects it and more drawing
 // follows, an object never deleted.
-struct ObjectReplay {
+class ObjectReplay {
+ public:
+  explicit ObjectReplay(const Metafile& file) {
+    for (size_t i = 0; i < file.records.size(); ++i) {
+      if (kNeeds.count(file.records[i].function)) last_drawing_ = i;
+    }
+    for (index_ = 0; index_ < file.records.size(); ++index_) Play(file.records[index_]);
+    for (size_t slot = 0; slot < table_.size(); ++slot) {
+      if (table_[slot]) faults.push_back("slot " + std::to_string(slot) + " never deleted");
+    }
+  }
+
   std::vector<std::string> faults;
   size_t high_water = 0;
-};
 
-ObjectReplay ReplayObjects(const Metafile& file) {
-  const std::map<uint16_t, int> kind_of = {
+ private:
+  using Selection = std::array<int, 3>;  // slot selected per kind: pen, brush, font
+  inline static const std::map<uint16_t, int> kKindOf = {
       {wmf::kCreatePenIndirect, 0}, {wmf::kCreateBrushIndirect, 1}, {wmf::kCreateFontIndirect, 2}};
-  const std::map<uint16_t, std::vector<int>> needs = {{wmf::kPolyline, {0}},
-                                                      {wmf::kPolygon, {0, 1}},
-                                                      {wmf::kRectangle, {0, 1}},
-                                                      {wmf::kEllipse, {0, 1}},
-                                                      {wmf::kExtTextOut, {2}}};
-  size_t last_drawing = 0;
-  for (size_t i = 0; i < file.records.size(); ++i) {
-    if (needs.count(file.records[i].function)) last_drawing = i;
-  }
-  ObjectReplay replay;
-  std::vector<std::optional<int>> table;  // kind of the live object
-  std::vector<std::array<int, 3>> levels = {{-1, -1, -1}};
-  auto fault = [&](size_t i, const std::string& what) {
-    replay.faults.push_back("record " + std::to_string(i) + ": " + what);
-  };
-  for (size_t i = 0; i < file.records.size(); ++i) {
-    const Record& record = file.records[i];
-    if (kind_of.count(record.function)) {
-      const auto free_slot = std::find(table.begin(), table.end(), std::nullopt);
-      if (free_slot == table.end()) {
-        table.push_back(kind_of.at(record.function));
-      } else {
-        *free_slot = kind_of.at(record.function);
-      }
-      replay.high_water = std::max(replay.high_water, table.size());
-    } else if (record.function == wmf::kSelectObject || record.function == wmf::kDeleteObject) {
-      const size_t slot = record.Param(0);
-      if (slot >= table.size() || !table[slot]) {
-        fault(i, "no live object in slot " + std::to_string(slot));
-        continue;
-      }
-      if (record.function == wmf::kSelectObject) {
-        levels.back()[*table[slot]] = static_cast<int>(slot);
-        continue;
-      }
-      for (const auto& level : levels) {
-        if (level[*table[slot]] == static_cast<int>(slot) && i < last_drawing) {
-          fault(i, "deletes a selected object before more drawing");
-        }
-      }
-      table[slot].reset();
+  inline static const std::map<uint16_t, std::vector<int>> kNeeds = {{wmf::kPolyline, {0}},
+                                                                     {wmf::kPolygon, {0, 1}},
+                                                                     {wmf::kRectangle, {0, 1}},
+                                                                     {wmf::kEllipse, {0, 1}},
+                                                                     {wmf::kExtTextOut, {2}}};
+
+  void Play(const Record& record) {
+    if (kKindOf.count(record.function)) {
+      Create(kKindOf.at(record.function));
+    } else if (record.function == wmf::kSelectObject) {
+      if (Live(record.Param(0))) levels_.back()[*table_[record.Param(0)]] = record.Param(0);
+    } else if (record.function == wmf::kDeleteObject) {
+      if (Live(record.Param(0))) Delete(record.Param(0));
     } else if (record.function == wmf::kSaveDc) {
-      levels.push_back(levels.back());
+      levels_.push_back(levels_.back());
     } else if (record.function == wmf::kRestoreDc) {
-      if (levels.size() < 2) fault(i, "RestoreDC without SaveDC");
-      if (levels.size() >= 2) levels.pop_back();
-    } else if (needs.count(record.function)) {
-      for (int kind : needs.at(record.function)) {
-        const int slot = levels.back()[kind];
-        if (slot < 0 || !table[slot] || *table[slot] != kind) fault(i, "draws without object");
+      if (levels_.size() < 2) Fault("RestoreDC without SaveDC");
+      if (levels_.size() >= 2) levels_.pop_back();
+    } else if (kNeeds.count(record.function)) {
+      for (int kind : kNeeds.at(record.function)) {
+        const int slot = levels_.back()[kind];
+        if (slot < 0 || !table_[slot] || *table_[slot] != kind) Fault("draws without object");
       }
     }
   }
-  for (size_t slot = 0; slot < table.size(); ++slot) {
-    if (table[slot]) replay.faults.push_back("slot " + std::to_string(slot) + " never deleted");
+
+  void Create(int kind) {
+    const auto free_slot = std::find(table_.begin(), table_.end(), std::nullopt);
+    if (free_slot == table_.end()) {
+      table_.push_back(kind);
+    } else {
+      *free_slot = kind;
+    }
+    high_water = std::max(high_water, table_.size());
   }
-  return replay;
-}
+
+  bool Live(size_t slot) {
+    if (slot < table_.size() && table_[slot]) return true;
+    Fault("no live object in slot " + std::to_string(slot));
+    return false;
+  }
+
+  void Delete(size_t slot) {
+    for (const Selection& level : levels_) {
+      if (level[*table_[slot]] == static_cast<int>(slot) && index_ < last_drawing_) {
+        Fault("deletes a selected object before more drawing");
+      }
+    }
+    table_[slot].reset();
+  }
+
+  void Fault(const std::string& what) {
+    faults.push_back("record " + std::to_string(index_) + ": " + what);
+  }
+
+  std::vector<std::optional<int>> table_;  // the kind of the object in each slot
+  std::vector<Selection> levels_ = {{-1, -1, -1}};
+  size_t index_ = 0;
+  size_t last_drawing_ = 0;
+};
 
 class QtApplication : public ::testing::Test {
  protected:
@@ -221,7 +234,7 @@ TEST_F(WmfPaintDeviceTest, HeadersFrameTheRecordsExactly) {
   EXPECT_EQ(UWord(bytes, 24), 9);       // header words
   EXPECT_EQ(UWord(bytes, 26), 0x0300);  // version
   EXPECT_EQ(UDword(bytes, 28), static_cast<uint32_t>((bytes.size() - 22) / 2));
-  EXPECT_EQ(UWord(bytes, 32), ReplayObjects(file).high_water);
+  EXPECT_EQ(UWord(bytes, 32), ObjectReplay(file).high_water);
   uint32_t words = 9, largest = 0;
   for (const Record& record : file.records) {
     words += record.words;
@@ -238,7 +251,7 @@ TEST_F(WmfPaintDeviceTest, HeadersFrameTheRecordsExactly) {
 
 TEST_F(WmfPaintDeviceTest, ObjectTableStaysConsistent) {
   const Metafile file = Paint(QSize(200, 100), PaintMixture);
-  const ObjectReplay replay = ReplayObjects(file);
+  const ObjectReplay replay(file);
   EXPECT_TRUE(replay.faults.empty()) << ::testing::PrintToString(replay.faults);
   EXPECT_GE(Only(file, wmf::kSaveDc).size(), 2u);
   EXPECT_EQ(Only(file, wmf::kSaveDc).size(), Only(file, wmf::kRestoreDc).size());
@@ -400,6 +413,7 @@ TEST_F(WmfPaintDeviceTest, PixmapBecomesBottomUpBgrBitmap) {
   EXPECT_EQ(UDword(bitmap, 4), 2u);
   EXPECT_EQ(UDword(bitmap, 8), 2u);
   EXPECT_EQ(UWord(bitmap, 14), 24);
+  EXPECT_EQ(UDword(bitmap, 20), 16u);
   // Rows of 6 bytes padded to 8, the bottom row first, blue before green before red.
   EXPECT_EQ(bitmap.mid(40, 16),
             QByteArray("\x09\x08\x07\x0C\x0B\x0A\0\0\x03\x02\x01\x06\x05\x04\0\0", 16));
@@ -522,7 +536,7 @@ QByteArray ConvertWithWmf2svg(const QString& wmf_path) {
   return svg.readAll();
 }
 
-// The chart of the window in small: a sine on "V", markers on "th" and " peak        ".
+// A small copy of the window's chart: a sine on "V", markers on "th" and " peak        ".
 void BuildChart(QCustomPlot& plot, QVector<double>& t_s, QVector<double>& v_mv) {
   plot.resize(1153, 336);
   QFont arial("Arial");
