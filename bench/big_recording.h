@@ -17,33 +17,18 @@
 #include <vector>
 
 #include "demo_recording.h"
+#include "support/scratch_directory.h"
 
 namespace ictalscope::bench {
 
 inline constexpr int32_t kBigSamples = 10'000'001;  // the loader reads N - 1023 of N pairs
 
 // Writes big.wcp (one record, 10,000,001 loaded samples, 300 spikes) into a fresh temporary
-// directory and makes that the working directory, where the loader looks for recordings and the
-// analyses write their tables. The directory is removed when the object goes.
-class BigRecordingDirectory {
+// directory, the working directory while the object lives, where the loader looks for
+// recordings and the analyses write their tables.
+class BigRecordingDirectory : public testing::ScratchDirectory {
  public:
-  BigRecordingDirectory() : previous_(std::filesystem::current_path()) {
-    std::string pattern = std::filesystem::temp_directory_path() / "ictalscope-bench-XXXXXX";
-    if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-    path_ = pattern;
-    demo::WriteRecording((path_ / "big.wcp").string(), demo::BigHeader(), {demo::BigPlan()});
-    std::filesystem::current_path(path_);
-  }
-  ~BigRecordingDirectory() {
-    std::filesystem::current_path(previous_);
-    std::filesystem::remove_all(path_);
-  }
-  BigRecordingDirectory(const BigRecordingDirectory&) = delete;
-  BigRecordingDirectory& operator=(const BigRecordingDirectory&) = delete;
-
- private:
-  std::filesystem::path previous_;
-  std::filesystem::path path_;
+  BigRecordingDirectory() { demo::WriteRecording("big.wcp", demo::BigHeader(), {demo::BigPlan()}); }
 };
 
 // What any load has to do at least: read the header and the bytes of record 1 in large blocks

@@ -10,7 +10,7 @@
 #include "panel/error.h"
 #include "panel/memory_panel.h"
 #include "recording/memory_chart.h"
-#include "scratch_directory.h"
+#include "support/scratch_directory.h"
 
 namespace ictalscope {
 namespace {
@@ -56,7 +56,7 @@ class IidTest : public ::testing::Test {
     return std::nullopt;
   }
 
-  static std::string Read(const std::string& name) { return testing::ReadBytes(name); }
+  static std::string Read(const std::string& name) { return testing::ReadFile(name); }
 
   const std::vector<ChartPoint>& Points(Series series) const { return chart_.Points(series); }
 
@@ -236,7 +236,7 @@ TEST_F(IidTest, TimeThroughTracesOffsetsOnlyTheSpikeTables) {
 }
 
 TEST_F(IidTest, RewriteEmptiesTheTablesButWritesNoHeaderAfterRecord1) {
-  for (const char* suffix : kSuffixes) testing::WriteBytes(std::string("1") + suffix, "old\r\n");
+  for (const char* suffix : kSuffixes) testing::WriteFile(std::string("1") + suffix, "old\r\n");
   panel_.SetChecked(Check::Rewrite, true);
   SetSpikes({20, 25});
   EXPECT_EQ(Run(2), std::nullopt);
@@ -250,7 +250,7 @@ TEST_F(IidTest, RewriteEmptiesTheTablesButWritesNoHeaderAfterRecord1) {
 
 TEST_F(IidTest, AppendingToAMissingTableFails) {
   panel_.SetNameBoxText("rec");
-  testing::WriteBytes("recIID", "kept\r\n");
+  testing::WriteFile("recIID", "kept\r\n");
   SetSpikes({20, 25});
   EXPECT_EQ(Run(2), messages::kFileNotFound);
   EXPECT_EQ(state_.ResultBaseName, "rec");

@@ -9,13 +9,13 @@
 #include "panel/error.h"
 #include "panel/memory_panel.h"
 #include "recording/memory_chart.h"
-#include "scratch_directory.h"
+#include "support/scratch_directory.h"
 
 namespace ictalscope {
 namespace {
 
-using testing::ReadBytes;
-using testing::WriteBytes;
+using testing::ReadFile;
+using testing::WriteFile;
 
 const std::string kTableHeader = "tr nIID tIID,s ISImean,s Duration,s nspIntra\r\n";
 const std::string kSummaryHeader =
@@ -62,9 +62,9 @@ class StatTest : public ::testing::Test {
 };
 
 TEST_F(StatTest, SummarisesDischargesOfOneRecord) {
-  WriteBytes("1ID", kTableHeader + Lines({kThreeRows[0], kThreeRows[1], kThreeRows[2]}));
+  WriteFile("1ID", kTableHeader + Lines({kThreeRows[0], kThreeRows[1], kThreeRows[2]}));
   ASSERT_EQ(Run(), "");
-  EXPECT_EQ(ReadBytes("1IDm"), kThreeSummary);
+  EXPECT_EQ(ReadFile("1IDm"), kThreeSummary);
 }
 
 TEST_F(StatTest, IntervalBetweenDischargesCountsEveryRecordAs300s) {
@@ -80,10 +80,10 @@ TEST_F(StatTest, IntervalBetweenDischargesCountsEveryRecordAs300s) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.second);
-    WriteBytes("1ID", kTableHeader + Lines({c.first, c.second}));
+    WriteFile("1ID", kTableHeader + Lines({c.first, c.second}));
     ASSERT_EQ(Run(), "");
     const std::string interval = c.interval;
-    EXPECT_EQ(ReadBytes("1IDm"),
+    EXPECT_EQ(ReadFile("1IDm"),
               kSummaryHeader + "2 " + interval + " 0.00 1.00 0.00 2.00 0.00 41.00 0.00 1.000\r\n" +
                   kRowsHeader + "1 " + interval + " 1.00 2.00 41\r\n" + "2 0.00 1.00 2.00 41\r\n");
   }
@@ -108,9 +108,9 @@ TEST_F(StatTest, InputIsTheNameBoxWhenReadIsTickedElseTheIDTable) {
     panel.SetChecked(Check::Read, c.read);
     panel.SetNameBoxText(c.name_box);
     state.ResultBaseName = c.base_name;
-    WriteBytes(c.input, kTableHeader + Lines({kThreeRows[0], kThreeRows[1], kThreeRows[2]}));
+    WriteFile(c.input, kTableHeader + Lines({kThreeRows[0], kThreeRows[1], kThreeRows[2]}));
     ASSERT_EQ(Run(), "");
-    EXPECT_EQ(ReadBytes(c.output), kThreeSummary);
+    EXPECT_EQ(ReadFile(c.output), kThreeSummary);
   }
 }
 
@@ -128,25 +128,25 @@ TEST_F(StatTest, ReadsTheTableAsAStreamOfNumbers) {
   };
   for (const std::string& table : tables) {
     SCOPED_TRACE(table);
-    WriteBytes("1ID", table);
+    WriteFile("1ID", table);
     ASSERT_EQ(Run(), "");
-    EXPECT_EQ(ReadBytes("1IDm"), kThreeSummary);
+    EXPECT_EQ(ReadFile("1IDm"), kThreeSummary);
   }
 }
 
 TEST_F(StatTest, TableWithoutHeaderLosesItsFirstDischarge) {
-  WriteBytes("1ID", Lines({"1 1 5 9 9 9", kThreeRows[0], kThreeRows[1], kThreeRows[2]}));
+  WriteFile("1ID", Lines({"1 1 5 9 9 9", kThreeRows[0], kThreeRows[1], kThreeRows[2]}));
   ASSERT_EQ(Run(), "");
-  EXPECT_EQ(ReadBytes("1IDm"), kThreeSummary);
+  EXPECT_EQ(ReadFile("1IDm"), kThreeSummary);
 }
 
 TEST_F(StatTest, TwentyDischargesAreSummarised) {
   std::string table = kTableHeader;
   for (int k = 1; k <= 20; ++k)
     table += "1 " + std::to_string(k) + " " + std::to_string(k) + " 1 1 1\r\n";
-  WriteBytes("1ID", table);
+  WriteFile("1ID", table);
   ASSERT_EQ(Run(), "");
-  const std::string out = ReadBytes("1IDm");
+  const std::string out = ReadFile("1IDm");
   const std::string head = kSummaryHeader + "20 1.00 0.00 1.00 0.00 1.00 0.00 1.00 0.00 1.000\r\n";
   EXPECT_EQ(out.substr(0, head.size()), head);
   EXPECT_NE(out.find("\r\n20 0.00 1.00 1.00 1\r\n"), std::string::npos);
@@ -176,7 +176,7 @@ TEST_F(StatTest, RefusedTablesWriteNoOutput) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     std::filesystem::remove("1ID");
-    if (c.table) WriteBytes("1ID", *c.table);
+    if (c.table) WriteFile("1ID", *c.table);
     EXPECT_EQ(Run(), c.message);
     EXPECT_FALSE(std::filesystem::exists("1IDm"));
   }
@@ -193,18 +193,18 @@ TEST_F(StatTest, FirstDischargeWithoutSpikesStopsAfterTheFirstHeaderLine) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.last_row);
-    WriteBytes("1ID", kTableHeader + Lines({"1 1 10 0.5 20 0", c.last_row}));
+    WriteFile("1ID", kTableHeader + Lines({"1 1 10 0.5 20 0", c.last_row}));
     EXPECT_EQ(Run(), c.message);
-    EXPECT_EQ(ReadBytes("1IDm"), kSummaryHeader);
+    EXPECT_EQ(ReadFile("1IDm"), kSummaryHeader);
   }
 }
 
 TEST_F(StatTest, RerunReplacesTheOutput) {
-  WriteBytes("1IDm", std::string(5000, 'x'));
-  WriteBytes("1ID", kTableHeader + Lines({kThreeRows[0], kThreeRows[1], kThreeRows[2]}));
+  WriteFile("1IDm", std::string(5000, 'x'));
+  WriteFile("1ID", kTableHeader + Lines({kThreeRows[0], kThreeRows[1], kThreeRows[2]}));
   ASSERT_EQ(Run(), "");
   ASSERT_EQ(Run(), "");
-  EXPECT_EQ(ReadBytes("1IDm"), kThreeSummary);
+  EXPECT_EQ(ReadFile("1IDm"), kThreeSummary);
 }
 
 }  // namespace

@@ -9,13 +9,13 @@
 #include "panel/error.h"
 #include "panel/memory_panel.h"
 #include "recording/memory_chart.h"
-#include "scratch_directory.h"
+#include "support/scratch_directory.h"
 
 namespace ictalscope {
 namespace {
 
-using testing::ReadBytes;
-using testing::WriteBytes;
+using testing::ReadFile;
+using testing::WriteFile;
 
 constexpr const char* kHeader = "n_step t Vrest V1 Rin\r\n";
 
@@ -73,13 +73,13 @@ TEST_F(RinTest, ConstantLevelsGiveTheirDifference) {
   Fill(1760, 3360, -67.530);  // the forward window of the step at 110 ms
   ws.trace.LastIndex = kOneStep;
   ASSERT_EQ(Run(), "");
-  EXPECT_EQ(ReadBytes("1Rin"), std::string(kHeader) + "1 0.110 -65.012 -67.530 50.360\r\n");
+  EXPECT_EQ(ReadFile("1Rin"), std::string(kHeader) + "1 0.110 -65.012 -67.530 50.360\r\n");
 }
 
 TEST_F(RinTest, WindowsOnARamp) {
   Ramp(kTwoSteps);
   ASSERT_EQ(Run(), "");
-  EXPECT_EQ(ReadBytes("1Rin"), std::string(kHeader) + kRampRow1 + kRampRow2);
+  EXPECT_EQ(ReadFile("1Rin"), std::string(kHeader) + kRampRow1 + kRampRow2);
 }
 
 TEST_F(RinTest, SpikeInTheStepWindowSwitchesToTheBackwardWindow) {
@@ -100,7 +100,7 @@ TEST_F(RinTest, SpikeInTheStepWindowSwitchesToTheBackwardWindow) {
     SetSpikes({5000.0, c.tsp_ms});
     spikes.tsp[3] = 150.0;  // beyond SpikeCount: ignored
     ASSERT_EQ(Run(), "");
-    EXPECT_EQ(ReadBytes("1Rin"), std::string(kHeader) + c.row);
+    EXPECT_EQ(ReadFile("1Rin"), std::string(kHeader) + c.row);
   }
 }
 
@@ -126,14 +126,14 @@ TEST_F(RinTest, OnlyCompleteStepsAreReported) {
     SCOPED_TRACE(c.last_index);
     ws.trace.LastIndex = c.last_index;
     ASSERT_EQ(Run(), "");
-    EXPECT_EQ(ReadBytes("1Rin"), kHeader + c.rows);
+    EXPECT_EQ(ReadFile("1Rin"), kHeader + c.rows);
   }
 }
 
 TEST_F(RinTest, StopsAfterRow40) {
   Ramp(16 * (400110 + 9900) + 1000);  // room for a complete step 41
   ASSERT_EQ(Run(), "");
-  const std::string out = ReadBytes("1Rin");
+  const std::string out = ReadFile("1Rin");
   const std::string last = "40 390.110 6239359.000 6242560.000 -64020.000\r\n";
   ASSERT_GE(out.size(), last.size());
   EXPECT_EQ(out.substr(out.size() - last.size()), last);
@@ -148,24 +148,24 @@ TEST_F(RinTest, QuotientsAreTakenInExtendedPrecision) {
   ws.trace.AcqTime = 0.1;
   Ramp(100097);
   ASSERT_EQ(Run(), "");
-  EXPECT_EQ(ReadBytes("1Rin"), std::string(kHeader) + "1 0.110 54.500 1599.000 -30890.000\r\n");
+  EXPECT_EQ(ReadFile("1Rin"), std::string(kHeader) + "1 0.110 54.500 1599.000 -30890.000\r\n");
 }
 
 TEST_F(RinTest, NoAcqTimeFaultsBeforeTheFileIsTouched) {
   Ramp(kOneStep);
   ws.trace.AcqTime = 0;
-  WriteBytes("1Rin", "earlier");
+  WriteFile("1Rin", "earlier");
   EXPECT_EQ(Run(), messages::kFloatDivisionByZero);
-  EXPECT_EQ(ReadBytes("1Rin"), "earlier");
+  EXPECT_EQ(ReadFile("1Rin"), "earlier");
 }
 
 TEST_F(RinTest, RerunReplacesTheFileNamedAfterTheRecording) {
   panel.SetNameBoxText("cell7");
-  WriteBytes("cell7Rin", std::string(4000, 'x'));
+  WriteFile("cell7Rin", std::string(4000, 'x'));
   Ramp(kOneStep);
   ASSERT_EQ(Run(), "");
   ASSERT_EQ(Run(), "");
-  EXPECT_EQ(ReadBytes("cell7Rin"), std::string(kHeader) + kRampRow1);
+  EXPECT_EQ(ReadFile("cell7Rin"), std::string(kHeader) + kRampRow1);
   EXPECT_FALSE(std::filesystem::exists("cell7"));
 }
 

@@ -9,14 +9,14 @@
 #include "panel/error.h"
 #include "panel/memory_panel.h"
 #include "recording/memory_chart.h"
-#include "scratch_directory.h"
 #include "support/recording_writer.h"
+#include "support/scratch_directory.h"
 
 namespace ictalscope {
 namespace {
 
-using testing::ReadBytes;
-using testing::WriteBytes;
+using testing::ReadFile;
+using testing::WriteFile;
 
 // "NBD=" 8.125 gives 65 ms and "DT=" 6.25e-5 s an AcqTime of 0.0625 ms, so N = 1040 pairs and
 // LastIndex = 16. AD 32767 and YG0 0.01 make CalibV = 32767 * 0.001 / (0.01 * 32767) = 0.1 mV
@@ -96,7 +96,7 @@ TEST_F(TwoTracesTest, DrawsTheNextRecordBesideTheFirst) {
   for (int32_t k = 0; k <= kLastIndex; ++k) EXPECT_NEAR(ws.trace.V[k], Record2Mv(k), 1e-12);
   EXPECT_EQ(chart.Points(Series::V)[0], (ChartPoint{0.1, -1}));
   ExpectDrawn({5, 10, 15}, Record2Mv, 1);
-  EXPECT_EQ(ReadBytes("V2.dat"), "300.000313 -60.50\r\n300.000625 -61.00\r\n300.000938 -61.50\r\n");
+  EXPECT_EQ(ReadFile("V2.dat"), "300.000313 -60.50\r\n300.000625 -61.00\r\n300.000938 -61.50\r\n");
   EXPECT_FALSE(std::filesystem::exists("V.dat"));
 
   EXPECT_EQ(panel.HeaderLabel(), testing::WcpHeaderText(Header()));
@@ -126,7 +126,7 @@ TEST_F(TwoTracesTest, ReadsTheRecordAfterAnalyse) {
     for (int32_t k = 0; k <= kLastIndex; ++k) ws.trace.V[k] = 99;
     ASSERT_EQ(Run(), "");
     EXPECT_EQ(ws.trace.RecordNo, c.record_no);
-    EXPECT_EQ(ReadBytes("V2.dat"), c.dump);
+    EXPECT_EQ(ReadFile("V2.dat"), c.dump);
     if (c.record_no == 3) {
       for (int32_t k = 0; k <= kLastIndex; ++k) EXPECT_EQ(ws.trace.V[k], 0.0);
     }
@@ -162,14 +162,14 @@ TEST_F(TwoTracesTest, PlotStepZeroStopsAtSample3) {
   for (int32_t k = 0; k <= 3; ++k) EXPECT_NEAR(ws.trace.V[k], Record2Mv(k), 1e-12);
   EXPECT_EQ(ws.trace.V[4], 99);
   EXPECT_TRUE(chart.Points(Series::V).empty());
-  EXPECT_EQ(ReadBytes("V2.dat"), "");
+  EXPECT_EQ(ReadFile("V2.dat"), "");
 }
 
 TEST_F(TwoTracesTest, WritesNoDumpWhenVDatIsUnticked) {
-  WriteBytes("V2.dat", "earlier");
+  WriteFile("V2.dat", "earlier");
   ASSERT_EQ(Run(), "");
   ExpectDrawn({5, 10, 15}, Record2Mv);
-  EXPECT_EQ(ReadBytes("V2.dat"), "earlier");
+  EXPECT_EQ(ReadFile("V2.dat"), "earlier");
   EXPECT_FALSE(std::filesystem::exists("V.dat"));
 }
 
@@ -204,7 +204,7 @@ TEST_F(TwoTracesTest, HeaderWithoutDtReadsNoSample) {
   EXPECT_EQ(ws.trace.LastIndex, -1024);
   EXPECT_EQ(ws.trace.V[0], 99);
   EXPECT_TRUE(chart.Points(Series::V).empty());
-  EXPECT_EQ(ReadBytes("V2.dat"), "");
+  EXPECT_EQ(ReadFile("V2.dat"), "");
 }
 
 TEST_F(TwoTracesTest, RefusalsStopBeforeTheDump) {

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "support/recording_writer.h"
+#include "support/scratch_directory.h"
 
 namespace ictalscope {
 namespace {
@@ -23,13 +24,6 @@ struct ProgramResult {
   std::string out;
   std::string err;
 };
-
-std::string ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
 
 class BatchEndToEndTest : public ::testing::Test {
  protected:
@@ -55,12 +49,12 @@ class BatchEndToEndTest : public ::testing::Test {
     while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) result.out.append(buffer, n);
     const int status = ::pclose(pipe);
     result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    result.err = ReadFile(dir_ / "stderr.txt");
+    result.err = testing::ReadFile(dir_ / "stderr.txt");
     fs::remove(dir_ / "stderr.txt");
     return result;
   }
 
-  std::string File(const std::string& name) const { return ReadFile(dir_ / name); }
+  std::string File(const std::string& name) const { return testing::ReadFile(dir_ / name); }
 
   // A two-record recording with AcqTime 1 ms whose records load 9 samples each (N = 1032).
   void WriteSmallRecording() {

@@ -96,7 +96,7 @@ TEST_F(LoaderTest, NameResolution) {
   };
   for (const NameCase& c : cases) {
     SCOPED_TRACE(c.name + " with " + std::to_string(c.files.size()) + " files");
-    testing::ScratchDir dir;
+    testing::ScratchDirectory dir;
     MemoryPanel fresh_panel;
     MemoryChart fresh_chart;
     Workspace fresh{fresh_panel, fresh_chart};

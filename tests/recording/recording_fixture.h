@@ -14,6 +14,7 @@
 #include "recording/memory_chart.h"
 #include "recording/workspace.h"
 #include "support/recording_writer.h"
+#include "support/scratch_directory.h"
 
 // Checks that `statement` throws ictalscope::Error with exactly `message`.
 #define EXPECT_THROW_MSG(statement, message)                       \
@@ -27,38 +28,6 @@
   } while (false)
 
 namespace ictalscope::testing {
-
-// A fresh temporary directory that is the working directory while the object lives ("V.dat" and
-// the recordings of a test go there).
-class ScratchDir {
- public:
-  ScratchDir() : previous_(std::filesystem::current_path()) {
-    std::string pattern =
-        (std::filesystem::temp_directory_path() / "ictalscope-rec-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-    path_ = pattern;
-    std::filesystem::current_path(path_);
-  }
-  ~ScratchDir() {
-    std::filesystem::current_path(previous_);
-    std::filesystem::remove_all(path_);
-  }
-  ScratchDir(const ScratchDir&) = delete;
-  ScratchDir& operator=(const ScratchDir&) = delete;
-
- private:
-  std::filesystem::path previous_;
-  std::filesystem::path path_;
-};
-
-inline std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-inline void WriteFile(const std::string& path, const std::string& bytes) {
-  std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
-}
 
 // A workspace over an in-memory panel and chart, in its own working directory; counts the
 // points at which pending events are processed.
@@ -94,7 +63,7 @@ class RecordingTest : public ::testing::Test {
   std::string FieldText(Field field) const { return panel.Text(field); }
   const std::vector<ChartPoint>& VPoints() const { return chart.Points(Series::V); }
 
-  ScratchDir dir;
+  ScratchDirectory dir;
   MemoryPanel panel;
   MemoryChart chart;
   Workspace ws{panel, chart};

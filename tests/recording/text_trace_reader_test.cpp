@@ -13,7 +13,7 @@
 namespace ictalscope {
 namespace {
 
-using testing::ScratchDir;
+using testing::ScratchDirectory;
 
 const std::vector<std::string> kTenHeaderLines(10, "# header");
 
@@ -47,7 +47,7 @@ TEST(ReadTextTrace, StreamOfNumbers) {
   };
   for (const TextCase& c : cases) {
     SCOPED_TRACE(c.name);
-    ScratchDir dir;
+    ScratchDirectory dir;
     testing::WriteFile("trace", TenLines("\r\n") + c.data);
     Trace trace;
     trace.AcqTime = 7.5;
@@ -62,7 +62,7 @@ TEST(ReadTextTrace, StreamOfNumbers) {
 TEST(ReadTextTrace, HeaderLineEnds) {
   for (const std::string line_end : {"\r\n", "\n", "\r"}) {
     SCOPED_TRACE(::testing::PrintToString(line_end));
-    ScratchDir dir;
+    ScratchDirectory dir;
     testing::WriteFile("trace", TenLines(line_end) + "0 0 -70" + line_end);
     Trace trace;
     ReadTextTrace("trace", trace);
@@ -87,7 +87,7 @@ TEST(ReadTextTrace, InvalidNumericInput) {
   };
   for (const BadTextCase& c : cases) {
     SCOPED_TRACE(c.name);
-    ScratchDir dir;
+    ScratchDirectory dir;
     testing::WriteFile("trace", TenLines("\r\n") + c.data);
     Trace trace;
     trace.LastIndex = 42;
@@ -97,14 +97,14 @@ TEST(ReadTextTrace, InvalidNumericInput) {
 }
 
 TEST(ReadTextTrace, MissingFile) {
-  ScratchDir dir;
+  ScratchDirectory dir;
   Trace trace;
   EXPECT_THROW_MSG(ReadTextTrace("none", trace), "File not found");
 }
 
 // One sample more than the trace holds: the rest is counted, nothing is written past the array.
 TEST(ReadTextTrace, RefusesMoreSamplesThanTheTraceHolds) {
-  ScratchDir dir;
+  ScratchDirectory dir;
   {
     std::ofstream out("trace", std::ios::binary);
     out << TenLines("\n");

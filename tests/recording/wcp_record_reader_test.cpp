@@ -14,7 +14,7 @@ namespace ictalscope {
 namespace {
 
 using testing::ReadFile;
-using testing::ScratchDir;
+using testing::ScratchDirectory;
 using testing::WcpRecord;
 
 // With a factor of 1 the samples are the channel-0 counts themselves.
@@ -38,7 +38,7 @@ WcpRecord Ramp(int16_t start, int n) {
 }
 
 TEST(WcpRecordReader, ReadsRecordThreeAtItsOffset) {
-  ScratchDir dir;
+  ScratchDirectory dir;
   const int n = 8192;
   testing::WriteWcpFile("rec.wcp", "", {Ramp(1000, n), Ramp(2000, n), Ramp(3000, n)});
   // Record 3's first channel-0 count stands at 2048 + 2 * (4 * 8192 + 1024) = 69632.
@@ -72,7 +72,7 @@ TEST(WcpRecordReader, ShortFilesFollowTheTwoByteReadRules) {
   };
   for (const ShortFileCase& sc : cases) {
     SCOPED_TRACE(sc.name);
-    ScratchDir dir;
+    ScratchDirectory dir;
     WcpRecord record;
     record.leading_fill = 0x0102;
     record.ch0 = {0x1234, 0x2345, 0x3456, 0x4567, 0x5678};
@@ -84,14 +84,14 @@ TEST(WcpRecordReader, ShortFilesFollowTheTwoByteReadRules) {
 }
 
 TEST(WcpRecordReader, RecordAfterTheLastGivesZeros) {
-  ScratchDir dir;
+  ScratchDirectory dir;
   testing::WriteWcpFile("rec.wcp", "", {Ramp(500, 2000), Ramp(600, 2000)});
   const std::vector<double> samples = ReadRecord("rec.wcp", 3, 2000, 977);
   EXPECT_EQ(samples, std::vector<double>(977, 0.0));
 }
 
 TEST(WcpRecordReader, NegativePositionIsAnIoError) {
-  ScratchDir dir;
+  ScratchDirectory dir;
   testing::WriteWcpFile("rec.wcp", "", {Ramp(1, 2000)});
   WcpRecordReader reader("rec.wcp");
   EXPECT_THROW_MSG(reader.SeekRecord(0, 2000), "I/O error 131");
@@ -107,7 +107,7 @@ TEST(WcpRecordReader, NegativePositionIsAnIoError) {
 
 // 300,000 pairs span more than one read block; reading them in odd chunks changes nothing.
 TEST(WcpRecordReader, LongRecordsInChunks) {
-  ScratchDir dir;
+  ScratchDirectory dir;
   const int n = 300'000;
   WcpRecord record;
   for (int k = 0; k < n; ++k) {
@@ -132,7 +132,7 @@ TEST(WcpRecordReader, LongRecordsInChunks) {
 // The product is rounded to a 64-bit significand first, then to double: for this count and
 // factor that differs from the product in double.
 TEST(WcpRecordReader, ConvertsWithExtendedPrecision) {
-  ScratchDir dir;
+  ScratchDirectory dir;
   const testing::WcpHeader header;
   const double calib_v = static_cast<double>(header.ad * 0.001L / (header.yg0 * 32767.0L));
   WcpRecord record;
@@ -151,7 +151,7 @@ TEST(WcpRecordReader, ConvertsWithExtendedPrecision) {
 }
 
 TEST(WcpRecordReader, HeaderTextOfAShortFileEndsInNul) {
-  ScratchDir dir;
+  ScratchDirectory dir;
   testing::WriteFile("short.wcp", "NBD=64\r\nDT=6.25E-5\r\n");
   WcpRecordReader reader("short.wcp");
   const std::string text = reader.ReadHeaderText();
@@ -161,7 +161,7 @@ TEST(WcpRecordReader, HeaderTextOfAShortFileEndsInNul) {
 }
 
 TEST(WcpRecordReader, OpensReadOnlyFilesAndReportsMissingOnes) {
-  ScratchDir dir;
+  ScratchDirectory dir;
   testing::WriteWcpFile("rec.wcp", "", {Ramp(5, 1030)});
   ASSERT_EQ(::chmod("rec.wcp", 0444), 0);
   EXPECT_EQ(ReadRecord("rec.wcp", 1, 1030, 7), (std::vector<double>{5, 6, 7, 8, 9, 10, 11}));

@@ -13,7 +13,7 @@
 #include "panel/memory_panel.h"
 #include "recording/loader.h"
 #include "recording/memory_chart.h"
-#include "work_directory.h"
+#include "support/scratch_directory.h"
 
 namespace ictalscope::demo {
 namespace {
@@ -73,7 +73,7 @@ TEST(DemoPlans, HoldInterictalBurstsTwoIctalDischargesAndAQuietRecord) {
 }
 
 TEST(DemoRecording, DecodesToTheSynthesisedVoltages) {
-  WorkDirectory dir;
+  testing::ScratchDirectory dir;
   const testing::WcpHeader header = DemoHeader();
   WriteRecording("1.wcp", header, DemoPlans());
   const std::string bytes = ReadFile("1.wcp");
@@ -92,7 +92,7 @@ TEST(DemoRecording, DecodesToTheSynthesisedVoltages) {
 // Every planned spike is found by "Spikes", close after its upstroke starts, and ends before the
 // next one begins (otherwise the next onset would be missed and the count would fall short).
 TEST(DemoRecording, LoadsAndShowsEachPlannedSpike) {
-  WorkDirectory dir;
+  testing::ScratchDirectory dir;
   WriteRecording("1.wcp", DemoHeader(), DemoPlans());
   Session session;
   for (int r = 1; r <= 6; ++r) {
@@ -116,7 +116,7 @@ TEST(DemoRecording, LoadsAndShowsEachPlannedSpike) {
 }
 
 TEST(BigRecording, LoadsTenMillionSamplesWithThreeHundredSpikes) {
-  WorkDirectory dir;
+  testing::ScratchDirectory dir;
   const testing::WcpHeader header = BigHeader();
   ASSERT_EQ(SamplesPerRecord(header), 10'001'024);
   WriteRecording("big.wcp", header, {BigPlan()});

@@ -1,6 +1,7 @@
 #pragma once
 
-#include <cstdlib>
+#include <stdlib.h>
+
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -9,8 +10,8 @@
 
 namespace ictalscope::testing {
 
-// A fresh temporary directory that is the working directory while the object lives; the
-// commands write their result files into it.
+// A fresh temporary directory that is the working directory while the object lives: the
+// loader looks recordings up in it and the commands write their files into it.
 class ScratchDirectory {
  public:
   ScratchDirectory() : previous_(std::filesystem::current_path()) {
@@ -26,18 +27,20 @@ class ScratchDirectory {
   ScratchDirectory(const ScratchDirectory&) = delete;
   ScratchDirectory& operator=(const ScratchDirectory&) = delete;
 
+  const std::filesystem::path& path() const { return path_; }
+
  private:
   std::filesystem::path previous_;
   std::filesystem::path path_;
 };
 
-inline void WriteBytes(const std::string& name, const std::string& bytes) {
-  std::ofstream(name, std::ios::binary) << bytes;
+inline std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-inline std::string ReadBytes(const std::string& name) {
-  std::ifstream in(name, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+inline void WriteFile(const std::string& path, const std::string& bytes) {
+  std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
 }
 
 }  // namespace ictalscope::testing
