@@ -1,0 +1,68 @@
+#include "recording/number_stream.h"
+
+#include <cerrno>
+
+#include "panel/error.h"
+#include "panel/number_text.h"
+#include "recording/file_layer.h"
+
+namespace ictalscope {
+
+namespace {
+
+constexpr size_t kBlockBytes = size_t{1} << 20;
+
+bool IsSeparator(int c) { return c >= 0 && c <= 32; }
+
+}  // namespace
+
+NumberStream::NumberStream(const std::string& path) : buffer_(kBlockBytes) {
+  if (!FileExists(path)) ThrowFileError(ENOENT);
+  errno = 0;
+  file_.reset(std::fopen(path.c_str(), "rb"));
+  if (!file_) ThrowFileError(errno);
+}
+
+bool NumberStream::Refill() {
+  errno = 0;
+  end_ = std::fread(buffer_.data(), 1, buffer_.size(), file_.get());
+  pos_ = 0;
+  if (end_ == 0 && std::ferror(file_.get())) ThrowFileError(errno);
+  return end_ > 0;
+}
+
+void NumberStream::SkipLine() {
+  for (int c = Peek(); c >= 0; c = Peek()) {
+    Advance();
+    if (c == '\n') return;
+    if (c == '\r') {
+      if (Peek() == '\n') Advance();
+      return;
+    }
+  }
+}
+
+std::optional<double> NumberStream::NextNumber() {
+  int c = Peek();
+  while (IsSeparator(c)) {
+    Advance();
+    c = Peek();
+  }
+  if (c < 0) return std::nullopt;
+  token_.clear();
+  for (; c > 32; c = Peek()) {
+    token_.push_back(static_cast<char>(c));
+    Advance();
+  }
+  std::optional<double> value = ParseDecimal(token_, false);
+  if (!value) throw Error(messages::kInvalidNumericInput);
+  return value;
+}
+
+double NumberStream::RequiredNumber() {
+  std::optional<double> value = NextNumber();
+  if (!value) throw Error(messages::kInvalidNumericInput);
+  return *value;
+}
+
+}  // namespace ictalscope
