@@ -28,12 +28,6 @@ namespace {
 
 constexpr long double kOffsetS = 300;
 constexpr const char* kDumpFileName = "V2.dat";
-// Samples read and drawn at a time. The first chunk ends at sample 3, the first that may be
-// drawn, so that a PlotStep of 0 stops the run with V[0..3] stored and the later samples
-// untouched.
-constexpr int32_t kChunkSamples = 1 << 16;
-constexpr int32_t kFirstChunkLast = 3;
-
 // The header scan and the calibration factors, exactly as a load applies them.
 HeaderScanResult ApplyHeader(Workspace& ws, WcpRecordReader& reader) {
   Panel& panel = ws.panel;
@@ -67,17 +61,6 @@ void DrawChunk(Workspace& ws, TextOutput* dump, int32_t first, int32_t last) {
   }
 }
 
-void ReadAndDraw(Workspace& ws, WcpRecordReader& reader, double calib_v, TextOutput* dump) {
-  Trace& trace = ws.trace;
-  for (int32_t first = 0; first <= trace.LastIndex;) {
-    const int32_t limit = first == 0 ? kFirstChunkLast : first + kChunkSamples - 1;
-    const int32_t last = std::min(limit, trace.LastIndex);
-    reader.ReadSamples(&trace.V[first], last - first + 1, calib_v);
-    DrawChunk(ws, dump, first, last);
-    first = last + 1;
-  }
-}
-
 }  // namespace
 
 void RunTwoTraces(Workspace& ws) {
@@ -91,7 +74,9 @@ void RunTwoTraces(Workspace& ws) {
   reader.SkipLeadingBlock();
   std::optional<TextOutput> dump;
   if (ws.panel.IsChecked(Check::VDat)) dump.emplace(kDumpFileName, TextOutput::Mode::kCreate);
-  ReadAndDraw(ws, reader, header.CalibV, dump ? &*dump : nullptr);
+  reader.ReadRecord(
+      ws.trace.V.data(), ws.trace.LastIndex, header.CalibV,
+      [&](int32_t first, int32_t last) { DrawChunk(ws, dump ? &*dump : nullptr, first, last); });
   ws.panel.ProcessEvents();
   if (dump) dump->Close();
   reader.Close();

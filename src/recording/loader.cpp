@@ -1,6 +1,5 @@
 #include "recording/loader.h"
 
-#include <algorithm>
 
 #include "recording/conditioning.h"
 #include "recording/file_layer.h"
@@ -12,12 +11,6 @@
 namespace ictalscope {
 
 namespace {
-
-// Samples read and conditioned at a time: small enough to stay in the cache between the two.
-constexpr int32_t kChunkSamples = 1 << 14;
-// The first chunk ends at sample 3, the first that may be drawn, so that a PlotStep of 0 stops
-// the load with V[0..3] stored and the later samples untouched.
-constexpr int32_t kFirstChunkLast = 3;
 
 void ShowFactors(Panel& panel, double calib_v, double calib_i) {
   WriteFieldValue(panel, Field::CalibV, calib_v);
@@ -31,13 +24,9 @@ void ReadRecord(Workspace& ws, Conditioning& conditioning, WcpRecordReader& read
   reader.SeekRecord(trace.RecordNo, header.SamplesPerRecord);
   reader.SkipLeadingBlock();
   trace.LastIndex = LastIndexFor(header.SamplesPerRecord);
-  for (int32_t first = 0; first <= trace.LastIndex;) {
-    const int32_t limit = first == 0 ? kFirstChunkLast : first + kChunkSamples - 1;
-    const int32_t last = std::min(limit, trace.LastIndex);
-    reader.ReadSamples(&trace.V[first], last - first + 1, header.CalibV);
-    conditioning.ConditionSamples(first, last);
-    first = last + 1;
-  }
+  reader.ReadRecord(
+      trace.V.data(), trace.LastIndex, header.CalibV,
+      [&](int32_t first, int32_t last) { conditioning.ConditionSamples(first, last); });
 }
 
 void LoadWcp(Workspace& ws, Conditioning& conditioning, const std::string& path) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <memory>
@@ -27,8 +28,7 @@ namespace ictalscope {
 //   ... ScanWcpHeader, CheckRecordLength ...
 //   reader.SeekRecord(record_no, n);              // "I/O error 131" for a negative position
 //   reader.SkipLeadingBlock();
-//   for each chunk [first, last] of 0 .. LastIndexFor(n):
-//     reader.ReadSamples(&trace.V[first], last - first + 1, calib_v);
+//   reader.ReadRecord(trace.V.data(), LastIndexFor(n), calib_v, after_each_chunk);
 //   reader.Close();
 class WcpRecordReader {
  public:
@@ -51,6 +51,21 @@ class WcpRecordReader {
   // Reads the next `count` sample pairs: out[i] := channel-0 count * calib_v, the product rounded
   // to a 64-bit significand and then stored as double (as the loader's arithmetic does).
   void ReadSamples(double* out, int64_t count, double calib_v);
+
+  // Reads samples 0..last of the record into `v` a chunk at a time, calling
+  // after_chunk(first, last) after each chunk. The first chunk ends at sample 3, the first that
+  // may be drawn, so that a drawing step that fails there leaves V[0..3] stored and the later
+  // samples untouched.
+  template <typename AfterChunk>
+  void ReadRecord(double* v, int32_t last, double calib_v, AfterChunk&& after_chunk) {
+    constexpr int32_t kChunkSamples = 1 << 14;  // small enough to stay in the cache
+    for (int32_t first = 0; first <= last;) {
+      const int32_t chunk_last = std::min(first == 0 ? 3 : first + kChunkSamples - 1, last);
+      ReadSamples(v + first, chunk_last - first + 1, calib_v);
+      after_chunk(first, chunk_last);
+      first = chunk_last + 1;
+    }
+  }
 
   // Closes the file; a failing close throws the file layer's message. Idempotent.
   void Close();
