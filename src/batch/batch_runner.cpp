@@ -87,7 +87,7 @@ class ActionRunner {
     try {
       Perform(action);
     } catch (const Error& error) {
-      err_ << "error: " << error.what() << '\n';
+      err_ << "error: " << error.message() << '\n';
       failed_ = true;
       return keep_going_;
     }

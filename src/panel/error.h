@@ -9,7 +9,12 @@ namespace ictalscope {
 // "'%s' is not a valid floating point value", ...); only the front ends present it.
 class Error : public std::runtime_error {
  public:
-  explicit Error(const std::string& message) : std::runtime_error(message) {}
+  explicit Error(const std::string& message) : std::runtime_error(message), message_(message) {}
+  // The whole text, also when it holds NUL characters (a header value of a short file does).
+  const std::string& message() const { return message_; }
+
+ private:
+  std::string message_;
 };
 
 namespace messages {

@@ -16,6 +16,7 @@ std::string FileErrorMessage(int error_number) {
     case EACCES:
     case EPERM:
     case EROFS:
+    case EISDIR:
       return messages::kFileAccessDenied;
     case ENOSPC:
     case EDQUOT:

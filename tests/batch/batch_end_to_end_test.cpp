@@ -130,6 +130,16 @@ TEST_F(BatchEndToEndTest, ReportsAFailingLoadAndKeepsWhatItDid) {
   EXPECT_NE(result.out.find(R"("AD": "10.00")"), std::string::npos);
 }
 
+TEST_F(BatchEndToEndTest, NamesTheNulCharactersOfAShortFileInTheMessage) {
+  testing::WriteFile((dir_ / "short.wcp").string(), "NBD=64\r\nDT=6.25E-5\r\nAD=5");
+  const ProgramResult result = Run({"name=short", "load"});
+  EXPECT_EQ(result.status, 1);
+  // The value runs on through the NUL characters that stand for the missing bytes, up to the
+  // 11 characters that "AD=" takes.
+  EXPECT_EQ(result.err,
+            "error: '5" + std::string(10, '\0') + "' is not a valid floating point value\n");
+}
+
 // A text trace of exact binary values: flat at -70 mV, spikes that rise by 10 mV a sample to
 // +20 mV and fall by 1.125 mV a sample back to -70 mV (0.0625 ms a sample, 500 ms).
 void WriteSpikeTrace(const fs::path& path, const std::vector<int>& onsets) {
