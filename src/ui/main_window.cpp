@@ -1,0 +1,248 @@
+#include "ui/main_window.h"
+
+#include <unistd.h>
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+#include <cerrno>
+#include <optional>
+
+#include "analysis/analyses.h"
+#include "panel/error.h"
+#include "recording/conditioning.h"
+#include "recording/file_layer.h"
+#include "recording/loader.h"
+#include "ui/chart_widget.h"
+#include "ui/directory_list.h"
+#include "ui/float_spin_edit.h"
+#include "ui/qt_chart.h"
+#include "ui/qt_panel.h"
+#include "ui/recording_name_box.h"
+#include "ui/save_widget_as_wmf.h"
+
+namespace ictalscope {
+
+// What the handlers share for the life of the window.
+struct MainWindow::Session {
+  Session(const PanelWidgets& widgets, ChartWidget& chart_widget)
+      : panel(widgets), chart(chart_widget) {}
+
+  QtPanel panel;
+  QtChart chart;
+  Workspace ws{panel, chart};
+  AnalysisState analysis;
+};
+
+namespace {
+
+using Kind = WindowControl::Kind;
+
+QFont WindowFont() {
+  QFont font;
+  font.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("Microsoft Sans Serif"),
+                    QStringLiteral("Arial"), QStringLiteral("Liberation Sans")});
+  font.setStyleHint(QFont::SansSerif);
+  font.setPixelSize(11);
+  // A stand-in font is wider than the narrow original, whose widths the labels were placed
+  // for: its condensed face, where the platform has one.
+  if (!QFontInfo(font).family().endsWith(QLatin1String("Sans Serif"))) {
+    font.setStretch(QFont::SemiCondensed);
+  }
+  return font;
+}
+
+void ShowMessageBox(QWidget* parent, const QString& message) {
+  QMessageBox::critical(parent, QStringLiteral("ictalscope"), message);
+}
+
+FloatSpinEdit* NewField(Field field, QWidget* parent) {
+  const FieldSpec& spec = SpecOf(field);
+  auto* edit = new FloatSpinEdit(parent);
+  edit->setObjectName(QString::fromUtf8(spec.name));
+  edit->SetStrWidth(spec.width);
+  edit->SetStrDecimals(spec.decimals);
+  edit->SetIncrement(spec.increment);
+  edit->SetMinValue(spec.min_value);
+  edit->SetMaxValue(spec.max_value);
+  edit->setText(QString::fromUtf8(spec.default_text));
+  edit->setCursorPosition(0);
+  return edit;
+}
+
+}  // namespace
+
+MainWindow::MainWindow(QWidget* parent) : QWidget(parent), present_(ShowMessageBox) {
+  setWindowTitle(QStringLiteral("Form3"));
+  setFont(WindowFont());
+  move(kWindowPosition);
+  resize(kWindowSize);
+  const PanelWidgets widgets = CreateControls();
+  session_ = std::make_unique<Session>(widgets, *chart_widget_);
+  session_->panel.before_events = [this] { session_->chart.Replot(); };
+  ConnectPanel(widgets);
+}
+
+MainWindow::~MainWindow() = default;
+
+Workspace& MainWindow::workspace() { return session_->ws; }
+const AnalysisState& MainWindow::analysis() const { return session_->analysis; }
+QtChart& MainWindow::chart() { return session_->chart; }
+
+PanelWidgets MainWindow::CreateControls() {
+  PanelWidgets widgets;
+  QWidget* previous = nullptr;
+  for (const WindowControl& control : WindowControls()) {
+    QWidget* widget = CreateControl(control, widgets);
+    widget->setGeometry(control.geometry);
+    if (previous != nullptr) setTabOrder(previous, widget);
+    previous = widget;
+  }
+  widgets.header_label = CreateLabel(QString::fromUtf8(kDefaultHeaderLabel), kHeaderLabelPosition);
+  widgets.header_label->setObjectName(QStringLiteral("HeaderLabel"));
+  CreateLabel(QStringLiteral("Criteria:"), kCriteriaLabelPosition);
+  return widgets;
+}
+
+QWidget* MainWindow::CreateControl(const WindowControl& control, PanelWidgets& widgets) {
+  switch (control.kind) {
+    case Kind::kChart:
+      chart_widget_ = new ChartWidget(this);
+      chart_widget_->setObjectName(QStringLiteral("Chart"));
+      return chart_widget_;
+    case Kind::kDirectoryList:
+      directories_ = new DirectoryList(this);
+      directories_->setObjectName(QStringLiteral("DirectoryList"));
+      return directories_;
+    case Kind::kNameBox:
+      widgets.name_box = new RecordingNameBox(this);
+      widgets.name_box->setObjectName(QStringLiteral("RecordingName"));
+      widgets.name_box->setText(QString::fromUtf8(kDefaultRecordingName));
+      return widgets.name_box;
+    case Kind::kField:
+      return CreateField(control, widgets);
+    case Kind::kCheck: {
+      auto* box = new QCheckBox(QString::fromUtf8(SpecOf(control.check).caption), this);
+      box->setObjectName(QString::fromUtf8(SpecOf(control.check).name));
+      widgets.checks[static_cast<int>(control.check)] = box;
+      return box;
+    }
+    case Kind::kButton:
+      return CreateButton(control);
+  }
+  return nullptr;
+}
+
+QLabel* MainWindow::CreateLabel(const QString& text, QPoint position) {
+  auto* label = new QLabel(text, this);
+  label->setTextFormat(Qt::PlainText);
+  label->move(position);
+  label->adjustSize();
+  return label;
+}
+
+// The label comes first, so that a label wider than its room goes under the field.
+QWidget* MainWindow::CreateField(const WindowControl& control, PanelWidgets& widgets) {
+  CreateLabel(QString::fromUtf8(SpecOf(control.field).label), control.label_position);
+  FloatSpinEdit* edit = NewField(control.field, this);
+  widgets.fields[static_cast<int>(control.field)] = edit;
+  return edit;
+}
+
+QPushButton* MainWindow::CreateButton(const WindowControl& control) {
+  auto* button = new QPushButton(QString::fromUtf8(CommandCaption(control.command)), this);
+  button->setObjectName(QString::fromUtf8(CommandCaption(control.command)));
+  buttons_[static_cast<int>(control.command)] = button;
+  ConnectButton(button, control.command);
+  return button;
+}
+
+void MainWindow::ConnectPanel(const PanelWidgets& widgets) {
+  Workspace& ws = session_->ws;
+  connect(directories_, &DirectoryList::DirectoryOpened, this, &MainWindow::OpenDirectory);
+  connect(static_cast<RecordingNameBox*>(widgets.name_box), &RecordingNameBox::Clicked, this,
+          [this, &ws] { RunHandler([&ws] { ClickRecordingName(ws); }); });
+  connect(widgets.fields[static_cast<int>(Field::Analyse)], &FloatSpinEdit::OnClick, this,
+          [this, &ws] { RunHandler([&ws] { ClickAnalyse(ws); }); });
+  connect(widgets.fields[static_cast<int>(Field::tau)], &FloatSpinEdit::OnChange, this,
+          [this, &ws] { RunHandler([&ws] { OnTauChanged(ws); }); });
+  connect(widgets.checks[static_cast<int>(Check::Stimulation)], &QCheckBox::clicked, this,
+          [this, &ws] { RunHandler([&ws] { OnStimulationClicked(ws); }); });
+}
+
+void MainWindow::ConnectButton(QPushButton* button, Command command) {
+  const auto run = [this](void (*handler)(Session&)) {
+    return [this, handler] { RunHandler([this, handler] { handler(*session_); }); };
+  };
+  switch (command) {
+    case Command::Spikes:
+      connect(button, &QPushButton::clicked, this,
+              run([](Session& s) { RunSpikes(s.ws, s.analysis.spikes); }));
+      break;
+    case Command::IID:
+      connect(button, &QPushButton::clicked, this,
+              run([](Session& s) { RunIID(s.ws, s.analysis); }));
+      break;
+    case Command::Stat:
+      connect(button, &QPushButton::clicked, this, &MainWindow::RunStatCommand);
+      break;
+    case Command::Rin:
+      connect(button, &QPushButton::clicked, this,
+              run([](Session& s) { RunRin(s.ws, s.analysis.spikes); }));
+      break;
+    case Command::TwoTraces:
+      connect(button, &QPushButton::clicked, this, run([](Session& s) { RunTwoTraces(s.ws); }));
+      break;
+    case Command::Wmf:
+      connect(button, &QPushButton::clicked, this, &MainWindow::ExportMetafile);
+      break;
+  }
+}
+
+// Every file name of the program is relative to the working directory.
+void MainWindow::OpenDirectory(const QString& path) {
+  RunHandler([&path] {
+    if (::chdir(path.toLocal8Bit().constData()) != 0) throw Error(FileErrorMessage(errno));
+  });
+}
+
+// "stat" cannot be pressed again while it runs.
+void MainWindow::RunStatCommand() {
+  if (busy_) return;
+  QPushButton* stat = buttons_[static_cast<int>(Command::Stat)];
+  stat->setEnabled(false);
+  RunHandler([this] { RunStat(session_->ws, session_->analysis); });
+  stat->setEnabled(true);
+}
+
+// The chart as it stands, into ResultBaseName + ".wmf" in the working directory.
+void MainWindow::ExportMetafile() {
+  RunHandler([this] {
+    session_->chart.Replot();
+    SaveWidgetAsWmf(*chart_widget_, session_->analysis.ResultBaseName + ".wmf");
+  });
+}
+
+void MainWindow::RunHandler(const std::function<void()>& handler) {
+  if (busy_) return;
+  std::optional<QString> failure;
+  {
+    struct BusyScope {
+      explicit BusyScope(bool& flag) : busy(flag) { busy = true; }
+      ~BusyScope() { busy = false; }
+      bool& busy;
+    } scope(busy_);
+    try {
+      handler();
+    } catch (const Error& error) {
+      failure = QString::fromStdString(error.message());
+    } catch (const std::exception& error) {
+      failure = QString::fromStdString(error.what());
+    }
+  }
+  session_->chart.Replot();
+  if (failure) present_(this, *failure);
+}
+
+}  // namespace ictalscope

@@ -1,0 +1,47 @@
+#pragma once
+
+#include <array>
+#include <span>
+
+#include "recording/chart.h"
+
+class QCPAbstractPlottable;
+class QCPCurve;
+class QCPGraph;
+
+namespace ictalscope {
+
+class ChartWidget;
+
+// The handlers' chart over the window's chart widget: seven series in legend order, "I" a curve
+// in insertion order on the hidden right axis, the others graphs kept in ascending x. Appending
+// only stores points; the widget is redrawn by Replot, which the window calls when a handler
+// returns and whenever the handler lets the event loop run.
+class QtChart : public Chart {
+ public:
+  // Adds the series, in their styles, to `widget`, which outlives this object.
+  explicit QtChart(ChartWidget& widget);
+
+  void Clear(Series series) override;
+  void Append(Series series, double x, double y) override;
+  void AppendPoints(Series series, std::span<const ChartPoint> points) override;
+
+  // Redraws the widget when a series changed since the last redraw, after fitting the axes to
+  // the shown series.
+  void Replot();
+  ChartWidget& Widget() { return widget_; }
+  QCPAbstractPlottable* Plottable(Series series) const;
+  int PointCount(Series series) const;
+
+ private:
+  QCPGraph* Graph(Series series) const;
+  void AppendSorted(QCPGraph& graph, std::span<const ChartPoint> points);
+  void MergeSorted(QCPGraph& graph, std::span<const ChartPoint> points);
+
+  ChartWidget& widget_;
+  QCPCurve* current_ = nullptr;                   // series "I"
+  std::array<QCPGraph*, kSeriesCount> graphs_{};  // every series but "I"
+  bool dirty_ = false;
+};
+
+}  // namespace ictalscope
