@@ -63,8 +63,7 @@ std::string WcpHeaderText(const WcpHeader& header) {
   return text;
 }
 
-void WriteWcpFile(const std::string& path, const std::string& header_text,
-                  const std::vector<WcpRecord>& records) {
+std::string WcpFileBytes(const std::string& header_text, const std::vector<WcpRecord>& records) {
   std::string bytes = header_text.substr(0, kHeaderBytes);
   bytes.resize(2 * kHeaderBytes, '\0');
   for (const WcpRecord& record : records) {
@@ -74,6 +73,12 @@ void WriteWcpFile(const std::string& path, const std::string& header_text,
       PutInt16(bytes, k < record.ch1.size() ? record.ch1[k] : int16_t{0});
     }
   }
+  return bytes;
+}
+
+void WriteWcpFile(const std::string& path, const std::string& header_text,
+                  const std::vector<WcpRecord>& records) {
+  const std::string bytes = WcpFileBytes(header_text, records);
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
   if (!out.flush()) throw std::runtime_error("cannot write " + path);

@@ -37,6 +37,8 @@ struct WcpRecord {
 // std::runtime_error when the file cannot be written.
 void WriteWcpFile(const std::string& path, const std::string& header_text,
                   const std::vector<WcpRecord>& records);
+// The bytes that WriteWcpFile writes.
+std::string WcpFileBytes(const std::string& header_text, const std::vector<WcpRecord>& records);
 
 // Counts for a voltage in mV with the calibration that the loader computes from the header:
 // mV per count = AD * 0.001 / (YG0 * 32767); rounded to nearest and clamped to int16.
