@@ -4,8 +4,10 @@
 set -euo pipefail
 
 # libwmf-bin and its fonts convert the exported chart in a test (the fonts are only recommended).
+# clang builds the fuzz targets; libclang-rt-14-dev holds libFuzzer and the sanitizer runtimes
+# that clang links, llvm the symbolizer that names the frames of a sanitizer's stack trace.
 packages=(cmake g++ make libgtest-dev libbenchmark-dev qt6-base-dev libqcustomplot-dev
-          qt6-svg-dev libwmf-bin fonts-urw-base35)
+          qt6-svg-dev libwmf-bin fonts-urw-base35 clang libclang-rt-14-dev llvm)
 
 missing=()
 for package in "${packages[@]}"; do
