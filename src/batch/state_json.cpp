@@ -63,9 +63,9 @@ class JsonWriter {
 void WritePanel(JsonWriter& json, const BatchSession& s) {
   json.out() += "{";
   for (int i = 0; i < kFieldCount; ++i) {
-    const FieldSpec& spec = SpecOf(static_cast<Field>(i));
-    json.Key(std::string(spec.name), i == 0);
-    json.String(s.panel.Text(spec.field));
+    const FieldSpec& info = SpecOf(static_cast<Field>(i));
+    json.Key(std::string(info.name), i == 0);
+    json.String(s.panel.Text(info.field));
   }
   json.out() += "}";
 }
@@ -73,9 +73,9 @@ void WritePanel(JsonWriter& json, const BatchSession& s) {
 void WriteChecks(JsonWriter& json, const BatchSession& s) {
   json.out() += "{";
   for (int i = 0; i < kCheckCount; ++i) {
-    const CheckSpec& spec = SpecOf(static_cast<Check>(i));
-    json.Key(std::string(spec.name), i == 0);
-    json.out() += s.panel.IsChecked(spec.check) ? "true" : "false";
+    const CheckSpec& info = SpecOf(static_cast<Check>(i));
+    json.Key(std::string(info.name), i == 0);
+    json.out() += s.panel.IsChecked(info.check) ? "true" : "false";
   }
   json.out() += "}";
 }

@@ -45,15 +45,15 @@ const FieldSpec& SpecOf(Field field) { return kFields[static_cast<int>(field)]; 
 const CheckSpec& SpecOf(Check check) { return kChecks[static_cast<int>(check)]; }
 
 std::optional<Field> FieldByName(std::string_view name) {
-  for (const FieldSpec& spec : kFields) {
-    if (spec.name == name) return spec.field;
+  for (const FieldSpec& info : kFields) {
+    if (info.name == name) return info.field;
   }
   return std::nullopt;
 }
 
 std::optional<Check> CheckByName(std::string_view name) {
-  for (const CheckSpec& spec : kChecks) {
-    if (spec.name == name) return spec.check;
+  for (const CheckSpec& info : kChecks) {
+    if (info.name == name) return info.check;
   }
   return std::nullopt;
 }

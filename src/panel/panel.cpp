@@ -10,12 +10,12 @@ double FieldValue(const Panel& panel, Field field) {
 }
 
 void WriteFieldValue(Panel& panel, Field field, double x) {
-  const FieldSpec& spec = SpecOf(field);
-  if (spec.min_value != spec.max_value) {
-    if (x < spec.min_value) x = spec.min_value;
-    if (x > spec.max_value) x = spec.max_value;
+  const FieldSpec& info = SpecOf(field);
+  if (info.min_value != info.max_value) {
+    if (x < info.min_value) x = info.min_value;
+    if (x > info.max_value) x = info.max_value;
   }
-  const std::string text = FormatFixed(x, spec.width, spec.decimals);
+  const std::string text = FormatFixed(x, info.width, info.decimals);
   if (text != panel.Text(field)) panel.SetText(field, text);
 }
 

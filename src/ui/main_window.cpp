@@ -58,15 +58,15 @@ void ShowMessageBox(QWidget* parent, const QString& message) {
 }
 
 FloatSpinEdit* NewField(Field field, QWidget* parent) {
-  const FieldSpec& spec = SpecOf(field);
+  const FieldSpec& info = SpecOf(field);
   auto* edit = new FloatSpinEdit(parent);
-  edit->setObjectName(QString::fromUtf8(spec.name));
-  edit->SetStrWidth(spec.width);
-  edit->SetStrDecimals(spec.decimals);
-  edit->SetIncrement(spec.increment);
-  edit->SetMinValue(spec.min_value);
-  edit->SetMaxValue(spec.max_value);
-  edit->setText(QString::fromUtf8(spec.default_text));
+  edit->setObjectName(QString::fromUtf8(info.name));
+  edit->SetStrWidth(info.width);
+  edit->SetStrDecimals(info.decimals);
+  edit->SetIncrement(info.increment);
+  edit->SetMinValue(info.min_value);
+  edit->SetMaxValue(info.max_value);
+  edit->setText(QString::fromUtf8(info.default_text));
   edit->setCursorPosition(0);
   return edit;
 }
