@@ -16,6 +16,7 @@
 #include <utility>
 #include <vector>
 
+#include "batch_program.h"
 #include "support/recording_writer.h"
 #include "support/scratch_directory.h"
 
@@ -729,17 +730,7 @@ std::vector<BadInputCase> FieldCases() {
 
 // ---------------------------------------------------------------------------------------------
 
-struct ProgramResult {
-  int status;
-  std::string out;
-  std::string err;
-};
-
-std::string Quoted(const std::string& arg) {
-  std::string text = "'";
-  for (char c : arg) text += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return text + "'";
-}
+using testing::ProgramResult;
 
 void Put(const fs::path& path, const Entry& entry) {
   fs::remove_all(path);
@@ -811,20 +802,7 @@ class BadInputTest : public ::testing::TestWithParam<BadInputCase> {
   }
 
   ProgramResult Run(const std::vector<std::string>& args) {
-    const fs::path err_path = root_ / "stderr";
-    std::string command = Quoted(ICTALSCOPE_BATCH_EXE) + " --dir " + Quoted(folder_.string());
-    for (const std::string& arg : args) command += " " + Quoted(arg);
-    command += " 2>" + Quoted(err_path.string());
-    ProgramResult result{-1, "", ""};
-    std::FILE* pipe = ::popen(command.c_str(), "r");
-    if (pipe == nullptr) return result;
-    char buffer[4096];
-    size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) result.out.append(buffer, n);
-    const int status = ::pclose(pipe);
-    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    result.err = testing::ReadFile(err_path.string());
-    return result;
+    return testing::RunBatchProgram(folder_, args, root_ / "stderr");
   }
 
   fs::path root_;

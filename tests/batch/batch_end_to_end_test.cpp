@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "batch_program.h"
 #include "support/recording_writer.h"
 #include "support/scratch_directory.h"
 
@@ -19,11 +20,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct ProgramResult {
-  int status;
-  std::string out;
-  std::string err;
-};
+using testing::ProgramResult;
 
 class BatchEndToEndTest : public ::testing::Test {
  protected:
@@ -36,22 +33,9 @@ class BatchEndToEndTest : public ::testing::Test {
   }
   void TearDown() override { fs::remove_all(dir_); }
 
+  // Standard error goes through a file beside the folder, so that it never lists there.
   ProgramResult Run(const std::vector<std::string>& actions) {
-    std::string command =
-        std::string("'") + ICTALSCOPE_BATCH_EXE + "' --dir '" + dir_.string() + "'";
-    for (const std::string& action : actions) command += " '" + action + "'";
-    command += " 2>'" + (dir_ / "stderr.txt").string() + "'";
-    ProgramResult result{-1, "", ""};
-    std::FILE* pipe = ::popen(command.c_str(), "r");
-    if (pipe == nullptr) return result;
-    char buffer[4096];
-    size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) result.out.append(buffer, n);
-    const int status = ::pclose(pipe);
-    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    result.err = testing::ReadFile(dir_ / "stderr.txt");
-    fs::remove(dir_ / "stderr.txt");
-    return result;
+    return testing::RunBatchProgram(dir_, actions, dir_.string() + ".stderr");
   }
 
   std::string File(const std::string& name) const { return testing::ReadFile(dir_ / name); }
