@@ -26,6 +26,7 @@
 #include "recording/file_layer.h"
 #include "ui/save_widget_as_wmf.h"
 #include "ui/wmf_records.h"
+#include "window_test_support.h"
 
 namespace ictalscope {
 namespace {
@@ -171,23 +172,7 @@ class ObjectReplay {
   size_t last_drawing_ = 0;
 };
 
-class QtApplication : public ::testing::Test {
- protected:
-  // One QApplication serves the whole test program; another test file may have made it already.
-  static void SetUpTestSuite() {
-    if (QApplication::instance() != nullptr) return;
-    static int argc = 1;
-    static char name[] = "ui_tests";
-    static char* argv[] = {name, nullptr};
-    application_ = std::make_unique<QApplication>(argc, argv);
-  }
-  static void TearDownTestSuite() { application_.reset(); }
-
- private:
-  static inline std::unique_ptr<QApplication> application_;
-};
-
-using WmfPaintDeviceTest = QtApplication;
+using WmfPaintDeviceTest = testing::QtTest;
 
 // A bit of everything, with pens, brushes and fonts changing inside and outside clips.
 void PaintMixture(QPainter& painter) {
