@@ -17,6 +17,7 @@
 #include <cstdint>
 
 #include "analysis/analyses.h"
+#include "analysis/rise_search.h"
 #include "panel/error.h"
 #include "recording/float_ops.h"
 
@@ -104,6 +105,10 @@ class SpikeScan {
         }
       }
       if (!in_spike_) {
+        if constexpr (!kStimulation) {
+          i = FindPossibleRise(v_, i, end_, rise_floor_);
+          if (i == end_) break;
+        }
         if (MayRise(i) && RiseSlope(i) > kOnsetSlope && !BeginSpike<kStimulation>(i)) {
           return false;
         }
