@@ -39,6 +39,25 @@ void BM_LoadSpikesIID(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations() * kBigSamples);
 }
 
+// For comparison only: "Spikes" alone on the loaded record (each iteration loads it again
+// untimed, so the trace comes from memory as it does after a load).
+void BM_SpikesAlone(benchmark::State& state) {
+  MemoryPanel panel;
+  MemoryChart chart;
+  auto ws = std::make_unique<Workspace>(panel, chart);
+  auto analysis = std::make_unique<AnalysisState>();
+  panel.SetNameBoxText("big");
+  ClickRecordingName(*ws);
+  for (auto _ : state) {
+    state.PauseTiming();
+    ClickRecordingName(*ws);
+    state.ResumeTiming();
+    RunSpikes(*ws, analysis->spikes);
+  }
+  if (analysis->spikes.SpikeCount != 300) state.SkipWithError("expected 300 spikes");
+}
+
+BENCHMARK(BM_SpikesAlone)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_LoadSpikesIID)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_Baseline)->Unit(benchmark::kMillisecond)->UseRealTime();
 
