@@ -73,7 +73,8 @@ void RunTwoTraces(Workspace& ws) {
   ws.trace.LastIndex = LastIndexFor(header.SamplesPerRecord);
   reader.SkipLeadingBlock();
   std::optional<TextOutput> dump;
-  if (ws.panel.IsChecked(Check::VDat)) dump.emplace(kDumpFileName, TextOutput::Mode::kCreate);
+  if (ws.panel.IsChecked(Check::VDat))
+    dump.emplace(kDumpFileName, TextOutput::Mode::kCreate, TextOutput::Writes::kBlocks);
   reader.ReadRecord(
       ws.trace.V.data(), ws.trace.LastIndex, header.CalibV,
       [&](int32_t first, int32_t last) { DrawChunk(ws, dump ? &*dump : nullptr, first, last); });

@@ -25,7 +25,8 @@ long double SampleTime(long double k, long double acq_time_ms) { return k * acq_
 void Conditioning::BeginLoad() {
   Panel& panel = ws_.panel;
   ws_.PlotStep = TruncToInt32(FieldValue(panel, Field::step_V));
-  if (panel.IsChecked(Check::VDat)) vdat_.emplace(kDumpFileName, TextOutput::Mode::kCreate);
+  if (panel.IsChecked(Check::VDat))
+    vdat_.emplace(kDumpFileName, TextOutput::Mode::kCreate, TextOutput::Writes::kBlocks);
   if (panel.IsChecked(Check::Filter)) {
     ws_.trace.AcqTime = FieldValue(panel, Field::AcqTime);
     OnTauChanged(ws_);

@@ -20,18 +20,21 @@ std::FILE* OpenForMode(const std::string& path, TextOutput::Mode mode) {
 
 }  // namespace
 
-TextOutput::TextOutput(const std::string& path, Mode mode) : file_(OpenForMode(path, mode)) {}
+TextOutput::TextOutput(const std::string& path, Mode mode, Writes writes)
+    : file_(OpenForMode(path, mode)) {
+  if (writes == Writes::kEachLine) std::setvbuf(file_, nullptr, _IONBF, 0);
+}
 
 TextOutput::~TextOutput() {
   if (file_ != nullptr) std::fclose(file_);
 }
 
+// One write per line (unbuffered) or per block.
 void TextOutput::WriteLine(std::string_view line) {
+  line_.assign(line);
+  line_ += "\r\n";
   errno = 0;
-  if (std::fwrite(line.data(), 1, line.size(), file_) != line.size() ||
-      std::fwrite("\r\n", 1, 2, file_) != 2) {
-    ThrowFileError(errno);
-  }
+  if (std::fwrite(line_.data(), 1, line_.size(), file_) != line_.size()) ThrowFileError(errno);
 }
 
 void TextOutput::Close() {

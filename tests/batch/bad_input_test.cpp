@@ -63,6 +63,8 @@ void PrintTo(const BadInputCase& c, std::ostream* os) { *os << c.name; }
 // What the folder holds before every case.
 
 const std::string kSpikeHeader = "tr nIID tsp,s nsp VT Vpeak Vrest Vr-Vsilent Vmin AHP\r\n";
+const std::string kIidHeader =
+    "tr nIID nspIntra ISI tsp,s nsp VT Vpeak Vrest Vr-Vsilent Vmin AHP\r\n";
 const std::string kDischargeHeader = "tr nIID tIID,s ISImean,s Duration,s nspIntra\r\n";
 const std::string kStatHeader =
     "N_ID InterIDm InterIDsem IntraIDm IntraIDsem Durm Dursem Nspm NSpsem Nsplast/Nsp1\r\n";
@@ -579,6 +581,19 @@ std::vector<BadInputCase> PlaceCases() {
        .status = 1,
        .err = Message("File not found") + Message("File not found") + Message("File not found")},
       // The lines go to a device that takes none: the run stops at the write.
+      // The header line of "mean" fails: "IID" has its header, the tables after "mean" are
+      // created but stay empty, and no chart point is drawn.
+      {.name = "discharge_table_on_a_full_disk",
+       .setup = small_and("recmean", LinkTo("/dev/full")),
+       .actions = {"--keep-going", "name=rec", "load", "spikes", "iid", "state:brief"},
+       .status = 1,
+       .err = Message("Disk full"),
+       .after = {{"recIID", FileOf(kIidHeader)},
+                 {"recID", FileOf("")},
+                 {"rec_sp", FileOf("")},
+                 {"rec_1sp", FileOf("")}},
+       .state = {R"("ID": 0, "IID": 0)"},
+       .system_file = "/dev/full"},
       {.name = "rin_table_on_a_full_disk",
        .setup = small_and("1Rin", LinkTo("/dev/full")),
        .actions = {"name=rec", "load", "name=1", "rin"},
