@@ -230,9 +230,9 @@ void SpikeScan::InSpikeStep(int32_t i) {
 }  // namespace
 
 void RunSpikes(Workspace& ws, SpikeTable& spikes) {
+  spikes.SpikeCount = 0;  // a run that is refused leaves no spikes of an earlier run behind
   const bool stimulation = ws.panel.IsChecked(Check::Stimulation);
   const StimulusClock clock = stimulation ? StartClock(ws.stim, ws.trace.AcqTime) : StimulusClock{};
-  spikes.SpikeCount = 0;
   SpikeScan scan(ws, spikes);
   if (!scan.HasSamplesToTest()) return;
   if (ws.trace.AcqTime == 0) scan.ThrowZeroAcqTimeFault(stimulation, clock, ws.stim);
