@@ -12,15 +12,25 @@
 namespace ictalscope::bench {
 namespace {
 
-void BM_LoadSpikesIID(benchmark::State& state) {
+// The workspace and the analyses' state over big.wcp, loaded once. The workspace lives for the
+// whole process, so a load finds its arrays in memory, as the baseline finds its buffer.
+struct LoadedBigRecording {
+  LoadedBigRecording() {
+    panel.SetNameBoxText("big");
+    ClickRecordingName(*ws);
+  }
+  void CheckSpikes(benchmark::State& state) const {
+    if (analysis->spikes.SpikeCount != 300) state.SkipWithError("expected 300 spikes");
+  }
+
   MemoryPanel panel;
   MemoryChart chart;
-  auto ws = std::make_unique<Workspace>(panel, chart);
-  auto analysis = std::make_unique<AnalysisState>();
-  panel.SetNameBoxText("big");
-  // The workspace lives for the whole process, so a load finds its arrays in memory, as the
-  // baseline finds its buffer: one load before the timing.
-  ClickRecordingName(*ws);
+  std::unique_ptr<Workspace> ws = std::make_unique<Workspace>(panel, chart);
+  std::unique_ptr<AnalysisState> analysis = std::make_unique<AnalysisState>();
+};
+
+void BM_LoadSpikesIID(benchmark::State& state) {
+  LoadedBigRecording big;
   for (auto _ : state) {
     // Record 1 creates its five tables. Emptying the previous iteration's tables instead would
     // make the file system write them out at once (it flushes a file truncated to zero on
@@ -30,31 +40,26 @@ void BM_LoadSpikesIID(benchmark::State& state) {
       std::remove(table);
     }
     state.ResumeTiming();
-    ClickRecordingName(*ws);
-    RunSpikes(*ws, analysis->spikes);
-    RunIID(*ws, *analysis);
+    ClickRecordingName(*big.ws);
+    RunSpikes(*big.ws, big.analysis->spikes);
+    RunIID(*big.ws, *big.analysis);
   }
-  if (analysis->spikes.SpikeCount != 300) state.SkipWithError("expected 300 spikes");
-  state.counters["spikes"] = analysis->spikes.SpikeCount;
+  big.CheckSpikes(state);
+  state.counters["spikes"] = big.analysis->spikes.SpikeCount;
   state.SetItemsProcessed(state.iterations() * kBigSamples);
 }
 
 // For comparison only: "Spikes" alone on the loaded record (each iteration loads it again
 // untimed, so the trace comes from memory as it does after a load).
 void BM_SpikesAlone(benchmark::State& state) {
-  MemoryPanel panel;
-  MemoryChart chart;
-  auto ws = std::make_unique<Workspace>(panel, chart);
-  auto analysis = std::make_unique<AnalysisState>();
-  panel.SetNameBoxText("big");
-  ClickRecordingName(*ws);
+  LoadedBigRecording big;
   for (auto _ : state) {
     state.PauseTiming();
-    ClickRecordingName(*ws);
+    ClickRecordingName(*big.ws);
     state.ResumeTiming();
-    RunSpikes(*ws, analysis->spikes);
+    RunSpikes(*big.ws, big.analysis->spikes);
   }
-  if (analysis->spikes.SpikeCount != 300) state.SkipWithError("expected 300 spikes");
+  big.CheckSpikes(state);
 }
 
 BENCHMARK(BM_SpikesAlone)->Unit(benchmark::kMillisecond)->UseRealTime();
