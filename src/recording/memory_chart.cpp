@@ -17,13 +17,24 @@ void MemoryChart::Append(Series series, double x, double y) {
   }
 }
 
+namespace {
+
+// True when `run` is in ascending x (stable for equal x; NaN compares as not below) and starts
+// at or after the last point. The loader's runs always are, so every point is compared, without
+// a branch per point.
+bool AscendsFrom(const std::vector<ChartPoint>& points, std::span<const ChartPoint> run) {
+  bool falls = !points.empty() && run.front().x < points.back().x;
+  for (size_t i = 1; i < run.size(); ++i) falls |= run[i].x < run[i - 1].x;
+  return !falls;
+}
+
+}  // namespace
+
 // A run in ascending x that starts at or after the last point is copied to the end at once.
 void MemoryChart::AppendPoints(Series series, std::span<const ChartPoint> run) {
   if (run.empty()) return;
   std::vector<ChartPoint>& points = points_[static_cast<int>(series)];
-  bool at_end = series == Series::I || points.empty() || !(run.front().x < points.back().x);
-  for (size_t i = 1; at_end && i < run.size(); ++i) at_end = !(run[i].x < run[i - 1].x);
-  if (at_end) {
+  if (series == Series::I || AscendsFrom(points, run)) {
     points.insert(points.end(), run.begin(), run.end());
     return;
   }
