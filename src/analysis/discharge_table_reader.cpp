@@ -26,7 +26,6 @@ std::vector<Discharge> ReadDischargeTable(const std::string& path) {
   std::vector<Discharge> discharges;
   // A discharge begins with its first number; blanks after the last line add none.
   while (std::optional<double> tr = in.NextNumber()) {
-    if (discharges.size() == kMaxDischarges) throw Error(kTooManyDischarges);
     discharges.push_back(ReadDischarge(*tr, in));
     in.SkipLine();
   }

@@ -15,17 +15,12 @@ struct Discharge {
   double Nsp = 0;       // number of spikes
 };
 
-// "stat" holds at most this many discharges; a longer table is refused, not cut.
-inline constexpr int kMaxDischarges = 20;
-inline constexpr const char* kTooManyDischarges =
-    "Too many discharges: at most 20 can be summarised";
-
 // Reads a discharge table: the first line is skipped whatever it holds; then the file is read as
 // a stream of numbers separated by characters of code 32 or below, six reals per discharge,
 // the rest of the line after the sixth skipped. A discharge starts only where a number starts,
 // so blanks and empty lines after the last row add nothing, while a row cut short by the end of
 // the file is "Invalid numeric input", as is a token that is no number. A missing file is "File
-// not found"; more than kMaxDischarges rows are refused with kTooManyDischarges.
+// not found". A table may hold any number of discharges.
 std::vector<Discharge> ReadDischargeTable(const std::string& path);
 
 }  // namespace ictalscope

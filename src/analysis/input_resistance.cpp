@@ -14,8 +14,8 @@
 //
 // Only complete steps are reported: a step needs its own baseline, its V1 window and the
 // baseline after it (which belongs to the next step) to lie within 0..LastIndex. The first
-// step that is not complete ends the run, as does row 40; a record too short for the first
-// baseline gives the header line alone.
+// step that is not complete ends the run; a record too short for the first baseline gives the
+// header line alone.
 
 #include <cstdint>
 #include <optional>
@@ -30,8 +30,6 @@
 namespace ictalscope {
 
 namespace {
-
-constexpr size_t kMaxSteps = 40;
 
 struct StepRow {
   double t;  // ms
@@ -67,7 +65,7 @@ class StepScan {
   std::vector<StepRow> Run() {
     std::vector<StepRow> rows;
     std::optional<double> vrest = FirstBaseline();
-    while (vrest && k_ < last_ && rows.size() < kMaxSteps) {
+    while (vrest && k_ < last_) {
       const int64_t skip = TruncToInt64(100 / dt_);
       if (skip < -k_ || skip > last_ - k_) break;
       k_ += skip;

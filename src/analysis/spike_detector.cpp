@@ -30,7 +30,7 @@ constexpr long double kMinRise = 5.0L;
 constexpr long double kMinAfterPeak = 2.0L;
 constexpr int32_t kStimMarkerLag = 10;  // the V_min marker of a stimulated spike, in samples
 
-constexpr const char* kTableFull = "Spike table full: only the first 1000 spikes are kept";
+constexpr const char* kTableFull = "Spike table full: only the first 100000 spikes are kept";
 constexpr const char* kIntervalNotPositive = "Stimulation interval must be positive";
 
 // Stimulation mode: at the first scan position at or after each stimulus the scan jumps

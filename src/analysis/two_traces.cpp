@@ -1,11 +1,12 @@
-// "two traces": record Trunc(Analyse) + 1 of RecordingName.wcp becomes the trace and is drawn on
-// series "V" 300 s to the right of the record that the last load drew from 0 s.
+// "two traces": record Trunc(Analyse) + 1 of the recording named at the last load becomes the
+// trace and is drawn on series "V" 300 s to the right of the record that the last load drew
+// from 0 s.
 //
-// It is the .wcp path of a load with these differences: nothing is cleared and the points go to
+// It is a load of that record with these differences: nothing is cleared and the points go to
 // x = k * AcqTime / 1000 + 300 s; PlotStep is the one the last load took (not refreshed from
 // step_V); neither smoothing nor the stimulation refresh runs; the dump goes to "V2.dat",
-// created only after the header has been applied and the record's leading block read. Sample k
-// is drawn (and dumped) when k > 2 and k is a multiple of |PlotStep|.
+// created only once the record is known to exist, right before its first sample is read.
+// Sample k is drawn (and dumped) when k > 2 and k is a multiple of |PlotStep|.
 
 #include <algorithm>
 #include <cstdint>
@@ -16,11 +17,10 @@
 #include "analysis/analyses.h"
 #include "panel/error.h"
 #include "panel/format_fixed.h"
-#include "recording/file_layer.h"
 #include "recording/float_ops.h"
-#include "recording/header_scan.h"
+#include "recording/loader.h"
+#include "recording/record_reading.h"
 #include "recording/text_output.h"
-#include "recording/wcp_record_reader.h"
 
 namespace ictalscope {
 
@@ -28,19 +28,6 @@ namespace {
 
 constexpr long double kOffsetS = 300;
 constexpr const char* kDumpFileName = "V2.dat";
-// The header scan and the calibration factors, exactly as a load applies them.
-HeaderScanResult ApplyHeader(Workspace& ws, WcpRecordReader& reader) {
-  Panel& panel = ws.panel;
-  const std::string header_text = reader.ReadHeaderText();
-  panel.SetHeaderLabel(header_text);
-  panel.ProcessEvents();
-  const HeaderScanResult header = ScanWcpHeader(header_text, panel, ws.trace);
-  CheckRecordLength(header.SamplesPerRecord);
-  WriteFieldValue(panel, Field::CalibV, header.CalibV);
-  WriteFieldValue(panel, Field::CalibI, header.CalibI);
-  panel.ProcessEvents();
-  return header;
-}
 
 // Trunc(Analyse) + 1 in 32-bit arithmetic, wrapping as the record number does.
 int32_t NextRecordNo(const Panel& panel) {
@@ -64,23 +51,20 @@ void DrawChunk(Workspace& ws, TextOutput* dump, int32_t first, int32_t last) {
 }  // namespace
 
 void RunTwoTraces(Workspace& ws) {
-  const std::string path = ws.RecordingName + ".wcp";
-  if (!FileExists(path)) return;
-  WcpRecordReader reader(path);
-  const HeaderScanResult header = ApplyHeader(ws, reader);
-  ws.trace.RecordNo = NextRecordNo(ws.panel);
-  reader.SeekRecord(ws.trace.RecordNo, header.SamplesPerRecord);
-  ws.trace.LastIndex = LastIndexFor(header.SamplesPerRecord);
-  reader.SkipLeadingBlock();
+  const std::string path = FindRecording(ws, ws.RecordingName);
   std::optional<TextOutput> dump;
-  if (ws.panel.IsChecked(Check::VDat))
-    dump.emplace(kDumpFileName, TextOutput::Mode::kCreate, TextOutput::Writes::kBlocks);
-  reader.ReadRecord(
-      ws.trace.V.data(), ws.trace.LastIndex, header.CalibV,
-      [&](int32_t first, int32_t last) { DrawChunk(ws, dump ? &*dump : nullptr, first, last); });
-  ws.panel.ProcessEvents();
+  RecordReading reading;
+  reading.record_number = NextRecordNo;
+  reading.text_checks_record = true;
+  reading.before_samples = [&] {
+    if (ws.panel.IsChecked(Check::VDat))
+      dump.emplace(kDumpFileName, TextOutput::Mode::kCreate, TextOutput::Writes::kBlocks);
+  };
+  reading.after_chunk = [&](int32_t first, int32_t last) {
+    DrawChunk(ws, dump ? &*dump : nullptr, first, last);
+  };
+  ReadRecordOf(ws, path, reading);
   if (dump) dump->Close();
-  reader.Close();
 }
 
 }  // namespace ictalscope

@@ -112,10 +112,10 @@ class ActionRunner {
         SetCheck(s_, action.check, false);
         break;
       case Kind::kLoad:
-        ClickRecordingName(s_.ws);
+        RunLoad(s_.ws, s_.analysis);
         break;
       case Kind::kReload:
-        ClickAnalyse(s_.ws);
+        RunReload(s_.ws, s_.analysis);
         break;
       case Kind::kSpikes:
         RunSpikes(s_.ws, s_.analysis.spikes);
@@ -130,7 +130,7 @@ class ActionRunner {
         RunRin(s_.ws, s_.analysis.spikes);
         break;
       case Kind::kTwoTraces:
-        RunTwoTraces(s_.ws);
+        RunTwoTraces(s_.ws, s_.analysis);
         break;
       case Kind::kEachRecord:
         EachRecord();

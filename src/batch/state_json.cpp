@@ -165,6 +165,52 @@ void WriteSeries(JsonWriter& json, const MemoryChart& chart, bool brief) {
   json.out() += "}";
 }
 
+void WriteChannels(JsonWriter& json, const std::vector<ChannelInfo>& channels) {
+  json.out() += "[";
+  for (size_t c = 0; c < channels.size(); ++c) {
+    json.out() += c > 0 ? ", {" : "{";
+    json.Key("name", true);
+    json.String(channels[c].name);
+    json.Key("unit", false);
+    json.String(channels[c].unit);
+    json.out() += "}";
+  }
+  json.out() += "]";
+}
+
+// null until a load has found its recording. Channels are counted from 1, as the Channel field
+// counts them.
+void WriteRecording(JsonWriter& json, const std::optional<RecordingInfo>& recording) {
+  if (!recording) {
+    json.out() += "null";
+    return;
+  }
+  json.out() += "{";
+  json.Key("format", true);
+  json.String(std::string(FormatName(recording->format)));
+  json.Key("file", false);
+  json.String(recording->file);
+  json.Key("version", false);
+  json.String(recording->version);
+  json.Key("mode", false);
+  json.String(recording->mode);
+  json.Key("layout", false);
+  json.String(recording->layout);
+  json.Key("records", false);
+  json.Integer(recording->records);
+  json.Key("channels", false);
+  WriteChannels(json, recording->channels);
+  json.Key("analysedChannel", false);
+  json.Integer(recording->analysed_channel + 1);
+  json.Key("voltageChannelFound", false);
+  json.out() += recording->voltage_found ? "true" : "false";
+  json.Key("samplingIntervalMs", false);
+  json.Number(recording->interval_ms);
+  json.Key("record", false);
+  json.Integer(recording->record);
+  json.out() += "}";
+}
+
 }  // namespace
 
 std::string StateJson(const BatchSession& s, bool brief) {
@@ -194,6 +240,8 @@ std::string StateJson(const BatchSession& s, bool brief) {
   WriteSpikes(json, s.analysis.spikes);
   json.Key("series", false);
   WriteSeries(json, s.chart, brief);
+  json.Key("recording", false);
+  WriteRecording(json, s.ws.recording);
   json.out() += "}";
   return std::move(json.out());
 }

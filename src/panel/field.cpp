@@ -28,6 +28,7 @@ constexpr std::array<FieldSpec, kFieldCount> kFields = {{
     {Field::dt_Vrest, "dt_Vrest", "dt_Vrest, ms", "50", 0, 1},
     {Field::step_V, "step_V", "step_V", " 5", 0, 1},
     {Field::Vsilent, "Vsilent", "Vsilent, mV", "-65", 0, 1},
+    {Field::Channel, "Channel", "Channel", " 0", 0, 1},
 }};
 
 constexpr std::array<CheckSpec, kCheckCount> kChecks = {{

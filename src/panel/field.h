@@ -27,8 +27,9 @@ enum class Field {
   dt_Vrest,
   step_V,
   Vsilent,
+  Channel,
 };
-inline constexpr int kFieldCount = 20;
+inline constexpr int kFieldCount = 21;
 
 enum class Check { Filter, VDat, Stimulation, Rewrite, TimeThroughTraces, Read };
 inline constexpr int kCheckCount = 6;

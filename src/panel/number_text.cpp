@@ -99,6 +99,13 @@ std::optional<double> ParseDecimal(std::string_view text, bool blanks) {
   return ToDouble(*parts);
 }
 
+std::optional<double> ParseScaledDecimal(std::string_view text, bool blanks, int power_of_ten) {
+  std::optional<DecimalParts> parts = DecimalScanner(text, blanks).Scan();
+  if (!parts) return std::nullopt;
+  parts->exponent += power_of_ten;
+  return ToDouble(*parts);
+}
+
 std::optional<int32_t> ParseInteger(std::string_view text) {
   size_t pos = 0;
   bool negative = false;

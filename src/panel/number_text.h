@@ -14,6 +14,10 @@ namespace ictalscope {
 // double fails, a value too small becomes 0.
 std::optional<double> ParseDecimal(std::string_view text, bool blanks);
 
+// The same grammar; the result is the double nearest to the decimal value times
+// 10^`power_of_ten`, scaled exactly before it is rounded ("6.25E-5" with 3 gives 0.0625).
+std::optional<double> ParseScaledDecimal(std::string_view text, bool blanks, int power_of_ten);
+
 // An optional sign and decimal digits, nothing else, within the range of a 32-bit integer.
 std::optional<int32_t> ParseInteger(std::string_view text);
 

@@ -111,9 +111,9 @@ void Conditioning::DrawAndDumpPoint(int32_t k, double y) {
   vdat_->WriteLine(FormatFixed(x, 0, 6) + " " + FormatFixed(y, 0, 2));
 }
 
-void Conditioning::EndLoad(bool wcp) {
+void Conditioning::EndLoad() {
   Panel& panel = ws_.panel;
-  if (wcp && panel.IsChecked(Check::Filter) && ws_.trace.LastIndex >= 0) {
+  if (panel.IsChecked(Check::Filter) && ws_.trace.LastIndex >= 0) {
     std::copy_n(ws_.Filtered.data(), ws_.trace.LastIndex + 1, ws_.trace.V.data());
   }
   if (panel.IsChecked(Check::VDat)) {

@@ -24,13 +24,13 @@ class Conditioning {
   // Before the file is looked for: PlotStep, "V.dat" created when ticked, FilterCoef when
   // "Filter" is ticked, stimulation refresh when "Stimulation" is ticked.
   void BeginLoad();
-  // After the samples V[first..last] of a WCP record are stored; called in consecutive chunks
+  // After the samples V[first..last] of the record are stored; called in consecutive chunks
   // from first = 0. The check boxes are read once per call (no events run inside the loop).
   // PlotStep 0 throws "Division by zero" at the first k > 2 of the chunk.
   void ConditionSamples(int32_t first, int32_t last);
-  // After the recording file is closed; `wcp` tells whether a WCP record was read. With "Filter"
-  // ticked a WCP record gets V[0..LastIndex] := Filtered; with "V.dat" ticked "V.dat" is closed.
-  void EndLoad(bool wcp);
+  // After the recording file is closed. With "Filter" ticked the record gets
+  // V[0..LastIndex] := Filtered; with "V.dat" ticked "V.dat" is closed.
+  void EndLoad();
   // Closes "V.dat" if it is open (a load that ends without reading a file).
   void Abort();
 

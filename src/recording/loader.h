@@ -6,10 +6,16 @@
 
 namespace ictalscope {
 
-// Loads record Trunc(Analyse) of the recording `name` into the trace: the file `name` is read
-// as a text trace, else `name`.wcp as a binary recording; neither: nothing is loaded and nothing
-// reported. Clears no series. Failures are thrown as Error with the system's message.
+// Loads record Trunc(Analyse) of the recording `name` into the trace. The file is the first of
+// `name`, `name`.wcp and `name`.abf that exists, read by its content: an ABF file, a .wcp file
+// (by the classic layout when it fits, else by its header) or a text trace. Clears no series.
+// A name that matches no file, a record or a channel that does not exist throw NoRecordError
+// and leave the trace without a record; every failure throws Error with the system's message.
 void LoadRecording(Workspace& ws, const std::string& name);
+
+// The recording file that `name` names (see LoadRecording). None: ws.recording is forgotten,
+// the trace emptied, and NoRecordError("File not found: NAME (nor NAME.wcp, NAME.abf)") thrown.
+std::string FindRecording(Workspace& ws, const std::string& name);
 
 // The click into the recording-name box: clear the series, take the box's text as the
 // recording name, load.

@@ -37,6 +37,8 @@ class WcpRecordReader {
   WcpRecordReader(const WcpRecordReader&) = delete;
   WcpRecordReader& operator=(const WcpRecordReader&) = delete;
 
+  int64_t FileSize() const { return file_size_; }
+
   // The first 512 bytes, one character per byte; bytes missing in a shorter file are NUL.
   std::string ReadHeaderText();
 

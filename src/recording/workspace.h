@@ -1,9 +1,11 @@
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "panel/panel.h"
 #include "recording/chart.h"
+#include "recording/recording_info.h"
 #include "recording/trace.h"
 
 namespace ictalscope {
@@ -27,6 +29,9 @@ struct Workspace {
 
   Trace trace;
   std::string RecordingName;  // taken from the recording-name box at the last click into it
+  // What the last load or "two traces" found in its recording; empty before the first and
+  // after a name that matched no file.
+  std::optional<RecordingInfo> recording;
 
   int32_t PlotStep = 0;
   double FilterCoef = 0;

@@ -39,6 +39,8 @@ namespace {
 
 using Kind = WindowControl::Kind;
 
+constexpr const char* kInitialTitle = "Form3";
+
 QFont WindowFont() {
   QFont font;
   font.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("Microsoft Sans Serif"),
@@ -74,7 +76,7 @@ FloatSpinEdit* NewField(Field field, QWidget* parent) {
 }  // namespace
 
 MainWindow::MainWindow(QWidget* parent) : QWidget(parent), present_(ShowMessageBox) {
-  setWindowTitle(QStringLiteral("Form3"));
+  setWindowTitle(QString::fromUtf8(kInitialTitle));
   setFont(WindowFont());
   move(kWindowPosition);
   resize(kWindowSize);
@@ -160,11 +162,12 @@ QPushButton* MainWindow::CreateButton(const WindowControl& control) {
 
 void MainWindow::ConnectPanel(const PanelWidgets& widgets) {
   Workspace& ws = session_->ws;
+  AnalysisState& analysis = session_->analysis;
   connect(directories_, &DirectoryList::DirectoryOpened, this, &MainWindow::OpenDirectory);
   connect(static_cast<RecordingNameBox*>(widgets.name_box), &RecordingNameBox::Clicked, this,
-          [this, &ws] { RunHandler([&ws] { ClickRecordingName(ws); }); });
+          [this, &ws, &analysis] { RunHandler([&ws, &analysis] { RunLoad(ws, analysis); }); });
   connect(widgets.fields[static_cast<int>(Field::Analyse)], &FloatSpinEdit::OnClick, this,
-          [this, &ws] { RunHandler([&ws] { ClickAnalyse(ws); }); });
+          [this, &ws, &analysis] { RunHandler([&ws, &analysis] { RunReload(ws, analysis); }); });
   connect(widgets.fields[static_cast<int>(Field::tau)], &FloatSpinEdit::OnChange, this,
           [this, &ws] { RunHandler([&ws] { OnTauChanged(ws); }); });
   connect(widgets.checks[static_cast<int>(Check::Stimulation)], &QCheckBox::clicked, this,
@@ -192,7 +195,8 @@ void MainWindow::ConnectButton(QPushButton* button, Command command) {
               run([](Session& s) { RunRin(s.ws, s.analysis.spikes); }));
       break;
     case Command::TwoTraces:
-      connect(button, &QPushButton::clicked, this, run([](Session& s) { RunTwoTraces(s.ws); }));
+      connect(button, &QPushButton::clicked, this,
+              run([](Session& s) { RunTwoTraces(s.ws, s.analysis); }));
       break;
     case Command::Wmf:
       connect(button, &QPushButton::clicked, this, &MainWindow::ExportMetafile);
@@ -242,7 +246,16 @@ void MainWindow::RunHandler(const std::function<void()>& handler) {
     }
   }
   session_->chart.Replot();
+  ShowRecordingInTitle();
   if (failure) present_(this, *failure);
+}
+
+// "ictalscope - 1.wcp, record 2 of 6" once a load has found its recording.
+void MainWindow::ShowRecordingInTitle() {
+  const std::optional<RecordingInfo>& recording = session_->ws.recording;
+  setWindowTitle(recording ? QStringLiteral("ictalscope - ") +
+                                 QString::fromStdString(RecordingTitle(*recording))
+                           : QString::fromUtf8(kInitialTitle));
 }
 
 }  // namespace ictalscope

@@ -56,6 +56,7 @@ class MainWindow : public QWidget {
   void ExportMetafile();
   // Runs `handler` unless another one is running, redraws the chart and presents a failure.
   void RunHandler(const std::function<void()>& handler);
+  void ShowRecordingInTitle();
 
   ChartWidget* chart_widget_ = nullptr;
   DirectoryList* directories_ = nullptr;

@@ -18,7 +18,7 @@ constexpr WindowControl Button(Command c, QRect r) {
   return {Kind::kButton, r, Field::AD, {}, Check::Filter, c};
 }
 
-const std::array<WindowControl, 35> kControls = {{
+const std::array<WindowControl, 36> kControls = {{
     Chart({0, 1, 1153, 336}),
     Directories({184, 344, 209, 185}),
     Button(Command::Spikes, {400, 344, 65, 33}),
@@ -54,6 +54,7 @@ const std::array<WindowControl, 35> kControls = {{
     Box(Check::VDat, {820, 368, 51, 21}),
     Box(Check::TimeThroughTraces, {820, 344, 121, 21}),
     Numeric(Field::Vsilent, {584, 508, 57, 22}, {648, 510}),
+    Numeric(Field::Channel, {820, 420, 57, 22}, {888, 424}),
 }};
 
 }  // namespace

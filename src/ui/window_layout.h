@@ -22,7 +22,7 @@ struct WindowControl {
   Command command = Command::Spikes;  // kButton
 };
 
-// The 35 controls in tab order.
+// The 36 controls in tab order.
 std::span<const WindowControl> WindowControls();
 
 const char* CommandCaption(Command command);

@@ -140,16 +140,27 @@ TEST_F(StatTest, TableWithoutHeaderLosesItsFirstDischarge) {
   EXPECT_EQ(ReadFile("1IDm"), kThreeSummary);
 }
 
-TEST_F(StatTest, TwentyDischargesAreSummarised) {
+// A long experiment holds hundreds of ID discharges: every one is summarised. Discharge k lies
+// at k s of record 1 and at k - 100 s of record 2 from k = 101 on (300 s per record), so every
+// interval is 200 s apart from the one across the records.
+TEST_F(StatTest, AnyNumberOfDischargesIsSummarised) {
   std::string table = kTableHeader;
-  for (int k = 1; k <= 20; ++k)
-    table += "1 " + std::to_string(k) + " " + std::to_string(k) + " 1 1 1\r\n";
+  for (int k = 1; k <= 250; ++k) {
+    const int tr = k <= 100 ? 1 : 2;
+    const int onset = tr == 1 ? k : k - 100;
+    table += std::to_string(tr) + " " + std::to_string(k) + " " + std::to_string(onset) + " 1 1 " +
+             std::to_string(k) + "\r\n";
+  }
   WriteFile("1ID", table);
   ASSERT_EQ(Run(), "");
   const std::string out = ReadFile("1IDm");
-  const std::string head = kSummaryHeader + "20 1.00 0.00 1.00 0.00 1.00 0.00 1.00 0.00 1.000\r\n";
+  // 248 intervals of 1 s and one of 201 s: mean 249 / 249 + 200 / 249, sem sqrt(sum of
+  // squared deviations) / 249; Nsp 1..250: mean 125.5, sem sqrt(250 (250^2 - 1) / 12) / 250.
+  const std::string head =
+      kSummaryHeader + "250 1.80 0.80 1.00 0.00 1.00 0.00 125.50 4.56 250.000\r\n";
   EXPECT_EQ(out.substr(0, head.size()), head);
-  EXPECT_NE(out.find("\r\n20 0.00 1.00 1.00 1\r\n"), std::string::npos);
+  EXPECT_NE(out.find("\r\n100 201.00 1.00 1.00 100\r\n"), std::string::npos);
+  EXPECT_NE(out.find("\r\n250 0.00 1.00 1.00 250\r\n"), std::string::npos);
 }
 
 TEST_F(StatTest, RefusedTablesWriteNoOutput) {
@@ -158,11 +169,8 @@ TEST_F(StatTest, RefusedTablesWriteNoOutput) {
     std::optional<std::string> table;  // nullopt: no input file
     const char* message;
   };
-  std::string twenty_one = kTableHeader;
-  for (int k = 1; k <= 21; ++k) twenty_one += "1 1 " + std::to_string(k) + " 1 1 1\r\n";
   const Case cases[] = {
       {"no file", std::nullopt, messages::kFileNotFound},
-      {"21 discharges", twenty_one, kTooManyDischarges},
       {"word", kTableHeader + Lines({kThreeRows[0], "1 2 50 abc 30.5 50"}),
        messages::kInvalidNumericInput},
       {"decimal comma", kTableHeader + Lines({kThreeRows[0], "1 2 50 0,25 30.5 50"}),

@@ -130,14 +130,18 @@ TEST_F(RinTest, OnlyCompleteStepsAreReported) {
   }
 }
 
-TEST_F(RinTest, StopsAfterRow40) {
-  Ramp(16 * (400110 + 9900) + 1000);  // room for a complete step 41
+// A long record gives as many rows as it has complete steps: 41 here, each 10 s and 160,000
+// samples of the ramp after the one before.
+TEST_F(RinTest, MeasuresEveryCompleteStep) {
+  Ramp(16 * (400110 + 9900) + 1000);  // room for a complete step 41, not for step 42
   ASSERT_EQ(Run(), "");
   const std::string out = ReadFile("1Rin");
-  const std::string last = "40 390.110 6239359.000 6242560.000 -64020.000\r\n";
+  const std::string row40 = "\r\n40 390.110 6239359.000 6242560.000 -64020.000\r\n";
+  const std::string last = "41 400.110 6399359.000 6402560.000 -64020.000\r\n";
   ASSERT_GE(out.size(), last.size());
   EXPECT_EQ(out.substr(out.size() - last.size()), last);
-  EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 41);
+  EXPECT_NE(out.find(row40 + last), std::string::npos);
+  EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 42);
 }
 
 TEST_F(RinTest, QuotientsAreTakenInExtendedPrecision) {

@@ -19,7 +19,7 @@ using testing::PiecewiseLinear;
 using testing::SpikeTrain;
 
 constexpr double kAcq = 0.0625;
-constexpr const char* kTableFull = "Spike table full: only the first 1000 spikes are kept";
+constexpr const char* kTableFull = "Spike table full: only the first 100000 spikes are kept";
 constexpr const char* kIntervalNotPositive = "Stimulation interval must be positive";
 
 class SpikesTest : public ::testing::Test {
@@ -263,39 +263,52 @@ TEST_F(SpikesTest, NegativeBlankNeverTakesTheScanBeforeItsStart) {
   EXPECT_EQ(spikes_.tsp[1], 100 * kAcq);
 }
 
-std::vector<double> SpikesEvery120Samples(int32_t count) {
-  std::vector<Knot> knots{{0, -60}};
-  for (int32_t m = 0; m < count; ++m) AddSpikeKnots(knots, 200 + 120 * m, -60);
-  return PiecewiseLinear(knots);
+// A spike that fits 90 samples, so that 100,001 of them fit a record: it rises 80 mV in 8
+// samples, falls straight for 40 samples (2.5 ms) to 10 mV below the baseline, where it ends,
+// and recovers in 20 more.
+void AddShortSpikeKnots(std::vector<Knot>& knots, int32_t onset, double base_mv) {
+  knots.insert(knots.end(), {{onset - 1, base_mv},
+                             {onset + 7, base_mv + 80},
+                             {onset + 47, base_mv - 10},
+                             {onset + 67, base_mv}});
 }
 
-TEST_F(SpikesTest, TableFullStopsAtTheOnsetOfSpike1001) {
-  std::vector<double> v = SpikesEvery120Samples(1001);
+constexpr int32_t kShortSpikeSpacing = 90;
+
+std::vector<Knot> ShortSpikes(int32_t count) {
+  std::vector<Knot> knots{{0, -60}};
+  for (int32_t m = 0; m < count; ++m) AddShortSpikeKnots(knots, 200 + kShortSpikeSpacing * m, -60);
+  return knots;
+}
+
+TEST_F(SpikesTest, TableFullStopsAtTheOnsetOfSpike100001) {
+  constexpr int32_t kFull = SpikeTable::kCapacity;
+  std::vector<double> v = PiecewiseLinear(ShortSpikes(kFull + 1));
   v.resize(v.size() + 200, -60);
   Load(v);
   EXPECT_EQ(Run(), kTableFull);
-  EXPECT_EQ(spikes_.SpikeCount, 1000);
-  EXPECT_EQ(spikes_.tsp[1000], (200 + 120 * 999) * kAcq);
-  EXPECT_EQ(spikes_.Vmin[1000], -70);
-  EXPECT_EQ(Points(Series::th).size(), 1000u);
-  EXPECT_EQ(Points(Series::V_min).size(), 1000u);
-  EXPECT_EQ(Points(Series::peak).size(), 999u);
+  EXPECT_EQ(spikes_.SpikeCount, kFull);
+  EXPECT_EQ(spikes_.tsp[kFull], (200 + kShortSpikeSpacing * (kFull - 1)) * kAcq);
+  EXPECT_EQ(spikes_.Vmin[kFull], -70);
+  EXPECT_EQ(Points(Series::th).size(), size_t{kFull});
+  EXPECT_EQ(Points(Series::V_min).size(), size_t{kFull});
+  EXPECT_EQ(Points(Series::peak).size(), size_t{kFull} - 1);
 }
 
-TEST_F(SpikesTest, DiscardedSpike1000LeavesRoomForTheNextOnset) {
-  std::vector<Knot> knots{{0, -60}};
-  for (int32_t m = 0; m < 999; ++m) AddSpikeKnots(knots, 200 + 120 * m, -60);
-  const int32_t small = 200 + 120 * 999;
+TEST_F(SpikesTest, DiscardedLastEntryLeavesRoomForTheNextOnset) {
+  constexpr int32_t kFull = SpikeTable::kCapacity;
+  std::vector<Knot> knots = ShortSpikes(kFull - 1);
+  const int32_t small = 200 + kShortSpikeSpacing * (kFull - 1);
   knots.insert(
       knots.end(),
       {{small - 1, -60}, {small, -59}, {small + 1, -54}, {small + 41, -64}, {small + 61, -60}});
-  AddSpikeKnots(knots, small + 120, -60);
+  AddShortSpikeKnots(knots, small + kShortSpikeSpacing, -60);
   knots.push_back({small + 400, -60});
   Load(PiecewiseLinear(knots));
   EXPECT_EQ(Run(), std::nullopt);
-  EXPECT_EQ(spikes_.SpikeCount, 1000);
-  EXPECT_EQ(spikes_.tsp[1000], (small + 120) * kAcq);
-  EXPECT_EQ(Points(Series::th).size(), 1001u);
+  EXPECT_EQ(spikes_.SpikeCount, kFull);
+  EXPECT_EQ(spikes_.tsp[kFull], (small + kShortSpikeSpacing) * kAcq);
+  EXPECT_EQ(Points(Series::th).size(), size_t{kFull} + 1);
 }
 
 TEST_F(SpikesTest, ZeroAcqTimeFaultsAtTheFirstDivision) {

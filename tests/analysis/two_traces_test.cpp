@@ -99,7 +99,10 @@ TEST_F(TwoTracesTest, DrawsTheNextRecordBesideTheFirst) {
   EXPECT_EQ(ReadFile("V2.dat"), "300.000313 -60.50\r\n300.000625 -61.00\r\n300.000938 -61.50\r\n");
   EXPECT_FALSE(std::filesystem::exists("V.dat"));
 
-  EXPECT_EQ(panel.HeaderLabel(), testing::WcpHeaderText(Header()));
+  EXPECT_EQ(panel.HeaderLabel(),
+            "WCP 9, classic layout: 2 records at 0.0625 ms; channels: 1 Vm (mV) analysed, 2 Im "
+            "(pA)\r\n" +
+                testing::WcpHeaderText(Header()));
   EXPECT_EQ(panel.Text(Field::AcqTime), "0.06250");
   EXPECT_EQ(panel.Text(Field::CalibV), "0.1000000000");
   EXPECT_EQ(panel.Text(Field::NR), " 2");  // StrWidth 2
@@ -111,25 +114,26 @@ TEST_F(TwoTracesTest, ReadsTheRecordAfterAnalyse) {
     const char* analyse;
     int32_t record_no;
     const char* dump;
+    const char* message;
   };
+  const char* past_the_last = "Record 3 does not exist: rec.wcp holds 2 records";
   const Case cases[] = {
-      {" 0", 1, "300.000313 10.50\r\n300.000625 11.00\r\n300.000938 11.50\r\n"},
-      {" 1", 2, "300.000313 -60.50\r\n300.000625 -61.00\r\n300.000938 -61.50\r\n"},
-      // The record after the last one lies beyond the end of the file: all zeros.
-      {" 2", 3, "300.000313 0.00\r\n300.000625 0.00\r\n300.000938 0.00\r\n"},
-      {"2.9", 3, "300.000313 0.00\r\n300.000625 0.00\r\n300.000938 0.00\r\n"},
+      {" 0", 1, "300.000313 10.50\r\n300.000625 11.00\r\n300.000938 11.50\r\n", ""},
+      {" 1", 2, "300.000313 -60.50\r\n300.000625 -61.00\r\n300.000938 -61.50\r\n", ""},
+      // The record after the last one does not exist: refused before the dump is begun.
+      {" 2", 3, "earlier", past_the_last},
+      {"2.9", 3, "earlier", past_the_last},
   };
   panel.SetChecked(Check::VDat, true);
   for (const Case& c : cases) {
     SCOPED_TRACE(c.analyse);
+    WriteFile("V2.dat", "earlier");
     panel.SetText(Field::Analyse, c.analyse);
     for (int32_t k = 0; k <= kLastIndex; ++k) ws.trace.V[k] = 99;
-    ASSERT_EQ(Run(), "");
+    ASSERT_EQ(Run(), c.message);
     EXPECT_EQ(ws.trace.RecordNo, c.record_no);
     EXPECT_EQ(ReadFile("V2.dat"), c.dump);
-    if (c.record_no == 3) {
-      for (int32_t k = 0; k <= kLastIndex; ++k) EXPECT_EQ(ws.trace.V[k], 0.0);
-    }
+    EXPECT_EQ(ws.trace.LastIndex, *c.message ? -1 : kLastIndex);
   }
 }
 
@@ -182,13 +186,15 @@ TEST_F(TwoTracesTest, FilterTickedIsNotApplied) {
   EXPECT_EQ(ws.FilterCoef, 0.5);
 }
 
-TEST_F(TwoTracesTest, DoesNothingWithoutAWcpFile) {
-  ws.RecordingName = "rec.wcp";  // rec.wcp.wcp does not exist
+// The recording is found as a load finds it; a name that matches no file is reported and
+// leaves no record.
+TEST_F(TwoTracesTest, ReportsAMissingRecording) {
+  ws.RecordingName = "missing";
   panel.SetChecked(Check::VDat, true);
   ws.trace.LastIndex = 5;
   ws.trace.RecordNo = 9;
-  ASSERT_EQ(Run(), "");
-  EXPECT_EQ(ws.trace.LastIndex, 5);
+  ASSERT_EQ(Run(), "File not found: missing (nor missing.wcp, missing.abf)");
+  EXPECT_EQ(ws.trace.LastIndex, -1);
   EXPECT_EQ(ws.trace.RecordNo, 9);
   EXPECT_EQ(ws.trace.V[0], 99);
   EXPECT_EQ(panel.HeaderLabel(), "Label1");
@@ -197,7 +203,7 @@ TEST_F(TwoTracesTest, DoesNothingWithoutAWcpFile) {
 }
 
 TEST_F(TwoTracesTest, HeaderWithoutDtReadsNoSample) {
-  std::string header_text = "NBD=8.125\r\nAD=32767\r\nYG0=0.01\r\nYG1=0.01\r\n";
+  std::string header_text = "NC=2\r\nNBD=8.125\r\nAD=32767\r\nYG0=0.01\r\nYG1=0.01\r\n";
   WriteRecording(header_text);
   panel.SetChecked(Check::VDat, true);
   ASSERT_EQ(Run(), "");
@@ -216,8 +222,7 @@ TEST_F(TwoTracesTest, RefusalsStopBeforeTheDump) {
   const Case cases[] = {
       // 8e7 ms / 0.0625 ms = 1.28e9 pairs, of which N - 1023 would be loaded.
       {1e7, " 1", "Record too long: 1279998977 samples (at most 10000001)"},
-      // Record -1 would start at 1024 - 2 * (4 * 1040 + 1024) bytes.
-      {8.125, "-2", messages::IoError(131)},
+      {8.125, "-2", "Record -1 does not exist: rec.wcp holds 2 records"},
   };
   panel.SetChecked(Check::VDat, true);
   for (const Case& c : cases) {
@@ -230,6 +235,21 @@ TEST_F(TwoTracesTest, RefusalsStopBeforeTheDump) {
     EXPECT_FALSE(std::filesystem::exists("V2.dat"));
     EXPECT_TRUE(chart.Points(Series::V).empty());
   }
+}
+
+// A text trace holds one record: the record after it does not exist.
+TEST_F(TwoTracesTest, TextTraceHasNoSecondRecord) {
+  std::string text(10, '\n');
+  for (int k = 0; k < 20; ++k) text += std::to_string(k * 0.0625) + " 0 -70\n";
+  WriteFile("trace", text);
+  ws.RecordingName = "trace";
+  EXPECT_EQ(Run(), "Record 2 does not exist: trace holds 1 records");
+  EXPECT_EQ(ws.trace.LastIndex, -1);
+  panel.SetText(Field::Analyse, " 0");
+  ASSERT_EQ(Run(), "");
+  EXPECT_EQ(ws.trace.RecordNo, 1);
+  EXPECT_EQ(ws.trace.LastIndex, 19);
+  ExpectDrawn({5, 10, 15}, [](int32_t) { return -70.0; });
 }
 
 }  // namespace

@@ -2,7 +2,9 @@
 // status, what the handlers had done before they stopped (from the state), and every file of
 // the folder afterwards. Each case starts from a folder that already holds the results of an
 // earlier session (the tables of recording 1, its statistics and input resistance, V.dat and
-// V2.dat); a file that the case does not name must still be there, byte for byte.
+// V2.dat); a file that the case does not name must still be there, byte for byte. Recordings
+// come in three formats, told apart by their content: .wcp files (read by the classic loader
+// when they fit the classic rig, by their header otherwise), ABF files and text traces.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -11,14 +13,17 @@
 #include <cstdio>
 #include <filesystem>
 #include <map>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "batch_program.h"
+#include "support/abf_writer.h"
 #include "support/recording_writer.h"
 #include "support/scratch_directory.h"
+#include "support/wcp_setup_writer.h"
 
 namespace ictalscope {
 namespace {
@@ -101,10 +106,18 @@ std::string Header(const std::vector<std::string>& lines, const std::string& lin
   return text;
 }
 
-// Two records of N = 1032 pairs at 1 ms (NBD 129 gives 1032 ms), so 9 samples are loaded.
-const std::vector<std::string> kSmallHeader = {"VER=9",    "NR=2",       "NBD=129",   "AD=10",
-                                               "DT=0.001", "YG0=0.0001", "YG1=0.0005"};
+// The small recording fits the classic rig (two channels, 0.0625 ms), so the classic loader
+// reads it with all its quirks. NBD 8.125 gives 65 ms, N = 65 / 0.0625 = 1040 pairs a record,
+// of which N - 1023 = 17 samples are loaded (LastIndex 16); records lie 4N + 1024 = 5184 bytes
+// apart from byte 1024.
+const std::vector<std::string> kSmallHeader = {"VER=9",  "NC=2",       "NR=2",       "NBD=8.125",
+                                               "AD=10",  "DT=6.25E-5", "YG0=0.0001", "YG1=0.0005",
+                                               "YN0=Vm", "YU0=mV",     "YN1=Im",     "YU1=pA"};
+constexpr size_t kSmallPairs = 1040;
+constexpr size_t kSmallSamples = 17;
 const std::vector<int16_t> kRecord1 = {0, 100, 200, -21299, 6554, -22937, 1000, -1000, 32767};
+const std::string kSmallSummary =
+    "WCP 9, classic layout: 2 records at 0.0625 ms; channels: 1 Vm (mV) analysed, 2 Im (pA)";
 
 // kSmallHeader with the line of `key` replaced (or dropped when `line` is empty).
 std::vector<std::string> SmallHeaderWith(const std::string& key, const std::string& line) {
@@ -119,7 +132,7 @@ std::vector<std::string> SmallHeaderWith(const std::string& key, const std::stri
   return lines;
 }
 
-testing::WcpRecord Record(std::vector<int16_t> counts, size_t pairs = 1032) {
+testing::WcpRecord Record(std::vector<int16_t> counts, size_t pairs = kSmallPairs) {
   testing::WcpRecord record;
   record.ch0 = std::move(counts);
   record.ch0.resize(pairs, 0);
@@ -129,7 +142,7 @@ testing::WcpRecord Record(std::vector<int16_t> counts, size_t pairs = 1032) {
 // The small recording: record 1 holds kRecord1, record 2 holds 1000 counts throughout.
 std::string SmallRecording(const std::string& header = Header(kSmallHeader)) {
   return testing::WcpFileBytes(header,
-                               {Record(kRecord1), Record(std::vector<int16_t>(1032, 1000))});
+                               {Record(kRecord1), Record(std::vector<int16_t>(kSmallPairs, 1000))});
 }
 
 // The mV that a load gives a channel-0 count under AD 10 and YG0 0.0001: CalibV = AD * 0.001 /
@@ -149,10 +162,123 @@ TEST(BadInputSupport, MillivoltsOfACountAsTheLoaderComputesThem) {
   EXPECT_EQ(Mv(0), "0");
 }
 
+// `count` copies of `value` after `first`.
+std::vector<std::string> PaddedWith(std::vector<std::string> first, size_t count,
+                                    const std::string& value) {
+  first.insert(first.end(), count, value);
+  return first;
+}
+
+// Record 1 of the small recording as loaded: kRecord1, then the zeros of the rest.
+std::vector<std::string> SmallRecord1() {
+  std::vector<std::string> values;
+  for (int16_t count : kRecord1) values.push_back(Mv(count));
+  return PaddedWith(values, kSmallSamples - values.size(), "0");
+}
+
 std::string Samples(const std::vector<std::string>& values) {
   std::string text = "\"v\": [";
   for (size_t k = 0; k < values.size(); ++k) text += (k > 0 ? ", " : "") + values[k];
   return text + "]";
+}
+
+// A recording read by its header: two channels, the current first, so that the analysed voltage
+// channel is channel 2; NBD 1 gives 128 samples a record, at 0.1 ms. VMax 128 V over ADCMAX 2048
+// and YG1 1 make 0.0625 mV a count, exact in binary, as are all the samples below.
+testing::WcpSetup HeaderSetup() {
+  testing::WcpSetup setup;
+  setup.nbd = 1;
+  setup.adcmax = "2048";
+  setup.channels[1].gain = "1";
+  return setup;
+}
+constexpr size_t kHeaderSamples = 128;
+const std::vector<int16_t> kHeaderVm1 = {-1120, -1136, -1152, -1168, 0, 320, -1120};
+const std::string kHeaderSummary =
+    "WCP 9, header layout: 2 records at 0.1 ms; channels: 1 Im (pA), 2 Vm (mV) analysed";
+
+// Record 1 holds kHeaderVm1 on the voltage channel, record 2 holds -960 counts (-60 mV); the
+// current channel holds 100 counts. `vmax` goes into every channel's analysis-block entry.
+std::string HeaderRecording(const testing::WcpSetup& setup = HeaderSetup(), float vmax = 128,
+                            size_t voltage_channel = 1) {
+  std::vector<testing::WcpSetupRecord> records(2);
+  for (size_t r = 0; r < records.size(); ++r) {
+    records[r].samples.assign(setup.channels.size(), std::vector<int16_t>(kHeaderSamples, 100));
+    records[r].samples[voltage_channel] =
+        r == 0 ? kHeaderVm1 : std::vector<int16_t>(kHeaderSamples, -960);
+    records[r].vmax.assign(setup.channels.size(), vmax);
+  }
+  return testing::WcpSetupFileBytes(setup, records);
+}
+
+// HeaderSetup() changed by `change`.
+template <typename Change>
+testing::WcpSetup HeaderSetupWith(Change&& change) {
+  testing::WcpSetup setup = HeaderSetup();
+  change(setup);
+  return setup;
+}
+
+// HeaderSetup() with the line of `key` written as `value` (after the other lines).
+testing::WcpSetup HeaderSetupWithLine(const std::string& key, const std::string& value) {
+  return HeaderSetupWith([&](testing::WcpSetup& setup) {
+    setup.dropped.push_back(key);
+    setup.extra.emplace_back(key, value);
+  });
+}
+
+// The same channels with the voltage first and 0.0625 ms: a file that fits the classic rig,
+// which the classic loader reads while the Channel field is below 1.
+testing::WcpSetup ClassicFitSetup() {
+  testing::WcpSetup setup = HeaderSetup();
+  setup.dt = "6.25E-5";
+  std::swap(setup.channels[0], setup.channels[1]);
+  return setup;
+}
+
+// Record 1 of HeaderRecording() as loaded with `mv_per_count`.
+std::vector<std::string> HeaderRecord1(double mv_per_count) {
+  std::vector<std::string> values;
+  for (int16_t count : kHeaderVm1) {
+    char text[40];
+    std::snprintf(text, sizeof text, "%.17g", count * mv_per_count);
+    values.push_back(text);
+  }
+  return PaddedWith(values, kHeaderSamples - values.size(), "0");
+}
+
+// The bytes of a recording written by WcpSetupFileBytes with the CR LF of its header lines
+// replaced by `line_end`, the header kept at 1024 bytes.
+std::string WithHeaderLineEnds(const std::string& bytes, const std::string& line_end) {
+  std::string header = bytes.substr(0, 1024);
+  header = header.substr(0, header.find('\0'));
+  std::string changed;
+  for (size_t at = 0; at < header.size();) {
+    const size_t end = header.find("\r\n", at);
+    changed += header.substr(at, end - at) + line_end;
+    at = end + 2;
+  }
+  changed.resize(1024, '\0');
+  return changed + bytes.substr(1024);
+}
+
+// One channel in mV at 1 ms (f = 0.0625 mV a count), one record of 800256 samples that repeat
+// a spike every 8 ms: about 100030 spikes, each rising 70 mV.
+std::string SpikeTrainRecording() {
+  testing::WcpSetup setup;
+  setup.nc = 1;
+  setup.nbd = 3126;  // 3126 x 512 / 2 samples
+  setup.dt = "0.001";
+  setup.adcmax = "2048";
+  setup.channels = {{"Vm", "mV", "1", "0", std::nullopt}};
+  const int16_t period[] = {-1120, -1120, -480, 0, -640, -1120, -1200, -1152};  // x 0.0625 mV
+  testing::WcpSetupRecord record;
+  record.samples.resize(1);
+  for (int64_t k = 0; k < testing::WcpSetupSamples(setup); ++k) {
+    record.samples[0].push_back(period[k % 8]);
+  }
+  record.vmax = {128};
+  return testing::WcpSetupFileBytes(setup, {record});
 }
 
 // A text trace: 10 header lines, then the data as given.
@@ -160,6 +286,20 @@ std::string TextTrace(const std::string& data, const std::string& line_end = "\r
   std::string text;
   for (int i = 0; i < 10; ++i) text += "header " + std::to_string(i) + line_end;
   return text + data;
+}
+
+// A text trace of 60 samples at 1 ms with two spikes (onsets at 15 and 35 ms).
+std::string SpikingTextTrace() {
+  std::vector<double> v(60, -70);
+  for (int onset : {15, 35}) {
+    const double shape[] = {-30, 0, -40, -70, -75, -74, -73};
+    for (int i = 0; i < 7; ++i) v[onset + i] = shape[i];
+  }
+  std::string data;
+  for (size_t k = 0; k < v.size(); ++k) {
+    data += std::to_string(k) + " 0 " + std::to_string(static_cast<int>(v[k])) + "\r\n";
+  }
+  return TextTrace(data);
 }
 
 std::string Repeat(const std::string& text, int times) {
@@ -181,10 +321,29 @@ std::string IdTableOfRows(int rows) {
   return table;
 }
 
+// What "stat" writes for IdTableOfRows(rows): discharges 10 s apart within record 1, so that
+// InterID = (1 - 1 - 1) * 300 + tIID(k+1) + (300 - tIID(k)) = 10 s, the last row 0.
+std::string StatOfRows(int rows) {
+  std::string table = kStatHeader + std::to_string(rows) +
+                      " 10.00 0.00 0.01 0.00 0.50 0.00 45.00 0.00 1.000\r\n" + kStatRowsHeader;
+  for (int k = 1; k <= rows; ++k) {
+    table += std::to_string(k) + (k < rows ? " 10.00" : " 0.00") + " 0.01 0.50 45\r\n";
+  }
+  return table;
+}
+
 std::string Message(const std::string& text) { return "error: " + text + "\n"; }
+
+std::string NotFound(const std::string& name) {
+  return Message("File not found: " + name + " (nor " + name + ".wcp, " + name + ".abf)");
+}
 
 const std::string kPanelFactors = R"("CalibV": "0.0030518509", "CalibI": "0.6103701895")";
 const std::string kDefaultFactors = R"("CalibV": "4.0000000000", "CalibI": "4.0000000000")";
+// After a failed lookup of a recording, record or channel: no record, no spikes.
+const std::string kNoRecord = R"("lastIndex": -1,)";
+const std::string kNoSpikes = R"("spikes": {"count": 0, "VT": [])";
+const std::string kNoRecording = R"("recording": null})";
 
 // ---------------------------------------------------------------------------------------------
 // The cases, grouped by what is wrong.
@@ -195,76 +354,172 @@ std::vector<BadInputCase> RecordingFileCases() {
   cut_in_a_pair += '\x07';
   testing::WcpRecord leading_block_only = Record({}, 0);
   leading_block_only.leading_fill = 1000;
+  const std::string empty_text_trace_label =
+      R"("headerLabel": "Text trace: 1 record at 0 ms; channel: 1 V (mV) analysed")";
   return {
-      {.name = "empty_wcp_file_loads_no_sample",
+      // A file is read by its content: without "NC=" and "NBD=" lines it is a text trace,
+      // whatever its name.
+      {.name = "empty_wcp_file_is_an_empty_text_trace",
        .setup = {{"rec.wcp", FileOf("")}},
        .actions = {"name=rec", "load", "state:brief"},
-       .state = {R"("trace": {"lastIndex": -1024, "acqTime": 0, "recordNo": 1, "nr": 0, "v": 0})",
-                 // The factors of the default AD and YG0 fields.
-                 R"("CalibV": "0.0000000763", "CalibI": "0.0000762963")",
-                 "\"headerLabel\": \"" + Repeat("\\u0000", 512) + "\"", R"("V": 0,)"}},
+       .state = {R"("trace": {"lastIndex": -1, "acqTime": 0, "recordNo": 1, "nr": 1, "v": 0})",
+                 R"("CalibV": "0.0000000000", "CalibI": "0.0000000000")",
+                 R"("AcqTime": "0.00000", "NR": " 1")", empty_text_trace_label,
+                 R"("recording": {"format": "text", "file": "rec.wcp",)"}},
       {.name = "empty_text_trace_loads_no_sample",
        .setup = {{"trace", FileOf("")}},
        .actions = {"name=trace", "load", "state:brief"},
-       .state = {R"("trace": {"lastIndex": -1, "acqTime": 0, "recordNo": 1, "nr": 0, "v": 0})",
+       .state = {R"("trace": {"lastIndex": -1, "acqTime": 0, "recordNo": 1, "nr": 1, "v": 0})",
                  R"("CalibV": "0.0000000000", "CalibI": "0.0000000000")",
-                 R"("headerLabel": "Label1")"}},
-      {.name = "header_only_gives_zeros",
+                 R"("AcqTime": "0.00000", "NR": " 1")", empty_text_trace_label,
+                 R"("recording": {"format": "text", "file": "trace",)"}},
+      // Record 1 would start at byte 1024: the file holds none. The factors and the record
+      // number are taken before the check.
+      {.name = "header_only_holds_no_record",
        .setup = {{"rec.wcp", FileOf(header)}},
-       .actions = {"name=rec", "load", "state"},
-       .state = {Samples(std::vector<std::string>(9, "0")), R"("recordNo": 1, "nr": 2,)",
-                 kPanelFactors}},
-      {.name = "file_shorter_than_512_bytes",
-       .setup = {{"rec.wcp", FileOf("NBD=64\r\nDT=6.25E-5\r\n")}},
-       .actions = {"name=rec", "load", "state:brief"},
-       .state = {R"("trace": {"lastIndex": 7168, "acqTime": 0.0625, "recordNo": 1, "nr": 0,)",
-                 R"("Duration": "512.00")", R"("CalibV": "0.0000000763")", R"("V": 1433,)"}},
+       .actions = {"--keep-going", "name=rec", "load", "state"},
+       .status = 1,
+       .err = Message("Record 1 does not exist: rec.wcp holds 0 records"),
+       .state = {R"("lastIndex": -1, "acqTime": 0.0625, "recordNo": 1, "nr": 2, "v": [])",
+                 kPanelFactors, R"("Duration": "65.00")", kNoSpikes}},
+      // The header is read as if padded with NUL: NBD 64 gives 512 ms, N = 8192.
+      {.name = "file_shorter_than_512_bytes_holds_no_record",
+       .setup = {{"rec.wcp", FileOf("NC=2\r\nNBD=64\r\nDT=6.25E-5\r\n")}},
+       .actions = {"--keep-going", "name=rec", "load", "state:brief"},
+       .status = 1,
+       .err = Message("Record 1 does not exist: rec.wcp holds 0 records"),
+       .state = {R"("trace": {"lastIndex": -1, "acqTime": 0.0625, "recordNo": 1, "nr": 0,)",
+                 R"("Duration": "512.00")",
+                 R"("CalibV": "0.0000000763", "CalibI": "0.0000762963")"}},
       {.name = "short_file_value_runs_into_the_nul_characters",
-       .setup = {{"rec.wcp", FileOf("NBD=64\r\nDT=6.25E-5\r\nNR=3")}},
+       .setup = {{"rec.wcp", FileOf("NC=2\r\nNBD=64\r\nDT=6.25E-5\r\nNR=3")}},
        .actions = {"--keep-going", "name=rec", "load", "state:brief"},
        .status = 1,
        .err = Message("'3" + std::string(7, '\0') + "' is not a valid integer value"),
        // "NBD=" and "DT=" were applied; the factors were not shown and nothing was read.
        .state = {R"("Duration": "512.00")", R"("AcqTime": "0.06250", "NR": "12")", kDefaultFactors,
                  R"("lastIndex": -1, "acqTime": 0.0625, "recordNo": 0,)"}},
+      // Record 1 starts before the end of the file, so it exists; the file ends inside it.
       {.name = "truncated_record_repeats_its_last_sample",
        .setup = {{"rec.wcp",
                   FileOf(testing::WcpFileBytes(header, {Record({0, 0, 0, 0, 1000}, 5)}))}},
        .actions = {"name=rec", "load", "state"},
-       .state = {Samples({"0", "0", "0", "0", Mv(1000), Mv(1000), Mv(1000), Mv(1000), Mv(1000)}),
-                 R"("lastIndex": 8,)"}},
+       .state = {Samples(PaddedWith({"0", "0", "0", "0"}, kSmallSamples - 4, Mv(1000))),
+                 R"("lastIndex": 16,)"}},
       // The leading block and channel 0 share one value: its last count stands for every sample.
       {.name = "file_ending_in_the_leading_block",
        .setup = {{"rec.wcp", FileOf(testing::WcpFileBytes(header, {leading_block_only}))}},
        .actions = {"name=rec", "load", "state"},
-       .state = {Samples(std::vector<std::string>(9, Mv(1000)))}},
+       .state = {Samples(std::vector<std::string>(kSmallSamples, Mv(1000)))}},
       // One byte of the next pair: it replaces the low byte of the last count (0x03E8 -> 0x0307).
       {.name = "record_cut_inside_a_pair",
        .setup = {{"rec.wcp", FileOf(cut_in_a_pair)}},
        .actions = {"name=rec", "load", "state"},
        .state = {Samples(
-           {"0", "0", "0", "0", Mv(1000), Mv(0x307), Mv(0x307), Mv(0x307), Mv(0x307)})}},
+           PaddedWith({"0", "0", "0", "0", Mv(1000)}, kSmallSamples - 5, Mv(0x307)))}},
+      // The .wcp content is recognised under any name.
+      {.name = "wcp_content_under_a_name_without_extension",
+       .setup = {{"rec", FileOf(SmallRecording())}},
+       .actions = {"name=rec", "load", "state"},
+       .state = {Samples(SmallRecord1()), R"("recording": {"format": "wcp", "file": "rec",)",
+                 "\"headerLabel\": \"" + kSmallSummary + "\\r\\nVER=9\\r\\nNC=2\\r\\n"}},
   };
 }
 
+// The name is looked up as typed, then with ".wcp", then with ".abf"; only regular files count.
+std::vector<BadInputCase> LookupCases() {
+  const Files small = {{"rec.wcp", FileOf(SmallRecording())}};
+  const Files spiking_and_small = {{"spiky", FileOf(SpikingTextTrace())},
+                                   {"rec.wcp", FileOf(SmallRecording())}};
+  return {
+      {.name = "missing_recording",
+       .actions = {"--keep-going", "name=gone", "load", "state:brief"},
+       .status = 1,
+       .err = NotFound("gone"),
+       .state = {R"("recordingName": "gone")", kNoRecord, kNoSpikes, kNoRecording}},
+      // "V.dat" is created before the recording is looked for, and stays empty.
+      {.name = "missing_recording_with_v_dat_ticked",
+       .actions = {"--keep-going", "name=rec", "check:vdat", "load", "state:brief"},
+       .status = 1,
+       .err = NotFound("rec"),
+       .after = {{"V.dat", FileOf("")}},
+       .state = {R"("recordingName": "rec")", kNoRecord, R"("plotStep": 5,)", kNoRecording}},
+      // The spikes of the record loaded before are forgotten with it. The record number stays
+      // 1, so "IID" creates the tables of the new name, and has no spike to put in them.
+      {.name = "missing_recording_after_spikes_then_iid",
+       .setup = spiking_and_small,
+       .actions = {"--keep-going", "name=spiky", "load", "spikes", "state:brief", "name=gone",
+                   "load", "iid", "state:brief"},
+       .status = 1,
+       .err = NotFound("gone"),
+       .after = {{"goneIID", FileOf(kIidHeader)},
+                 {"gonemean", FileOf(kDischargeHeader)},
+                 {"goneID", FileOf(kDischargeHeader)},
+                 {"gone_sp", FileOf(kSpikeHeader)},
+                 {"gone_1sp", FileOf(kSpikeHeader)}},
+       .state = {R"("spikes": {"count": 2,)", kNoSpikes, R"("recordNo": 1,)",
+                 R"("resultBaseName": "gone")", R"("ID": 0, "IID": 0}, "recording": null})"}},
+      // Before any record the record number is 0: "IID" appends to tables that do not exist.
+      {.name = "missing_recording_in_a_new_session_then_iid",
+       .actions = {"--keep-going", "name=gone", "load", "iid"},
+       .status = 1,
+       .err = NotFound("gone") + Message("File not found")},
+      // A directory is not a file, under none of the three names.
+      {.name = "directory_as_the_recording_name",
+       .setup = {{"good.wcp", FileOf(SmallRecording())},
+                 {"rec", Directory()},
+                 {"rec.wcp", Directory()},
+                 {"rec.abf", Directory()}},
+       .actions = {"--keep-going", "name=good", "load", "name=rec", "load", "state:brief"},
+       .status = 1,
+       .err = NotFound("rec"),
+       .state = {R"("recordingName": "rec")", kNoRecord, R"("V": 0,)", kNoRecording}},
+      {.name = "name_typed_with_its_extension",
+       .setup = small,
+       .actions = {"name=rec.wcp", "load", "state"},
+       .state = {Samples(SmallRecord1()), R"("recordingName": "rec.wcp")",
+                 R"("recording": {"format": "wcp", "file": "rec.wcp", "version": "9",)"}},
+      // The name as typed comes first: a text trace "rec" hides "rec.wcp".
+      {.name = "name_as_typed_before_the_wcp_file",
+       .setup = {{"rec.wcp", FileOf(SmallRecording())},
+                 {"rec", FileOf(TextTrace("0 0 -70\r\n1 0 -71\r\n"))}},
+       .actions = {"name=rec", "load", "state"},
+       .state = {Samples({"-70", "-71"}), R"("recording": {"format": "text", "file": "rec",)"}},
+      {.name = "two_traces_of_a_missing_recording",
+       .setup = small,
+       .actions = {"--keep-going", "name=rec", "load", "name=gone", "load", "two-traces",
+                   "state:brief"},
+       .status = 1,
+       .err = NotFound("gone") + NotFound("gone"),
+       .state = {kNoRecord, kNoRecording}},
+      // Before any load the recording name is empty, and so is the name looked for.
+      {.name = "two_traces_before_any_load",
+       .actions = {"two-traces"},
+       .status = 1,
+       .err = NotFound("")},
+  };
+}
+
+// Headers that the classic loader reads: they fit the classic rig, so every quirk of its scan
+// holds.
 std::vector<BadInputCase> HeaderCases() {
   const std::string rec = "rec.wcp";
   auto with = [](const std::string& key, const std::string& line) {
     return SmallRecording(Header(SmallHeaderWith(key, line)));
   };
   std::vector<std::string> dt_first = SmallHeaderWith("NBD", "");
-  dt_first.push_back("NBD=129");
+  dt_first.push_back("NBD=8.125");
   std::vector<std::string> with_note = kSmallHeader;
   with_note.push_back("NOTE=cell 3, 20 \xB5V noise");
   return {
-      // N = 79,999,999,992 ms / 1 ms.
+      // N = 79,999,999,992 ms / 0.0625 ms.
       {.name = "nbd_huge_is_refused_before_the_factors",
        .setup = {{rec, FileOf(with("NBD", "NBD=9999999999"))}},
        .actions = {"--keep-going", "name=rec", "load", "state:brief"},
        .status = 1,
-       .err = Message("Record too long: 79999998969 samples (at most 10000001)"),
+       .err = Message("Record too long: 1279999998849 samples (at most 10000001)"),
        .state = {R"("Duration": "79999999992.00")", R"("YG1": "0.0005000000")", kDefaultFactors,
-                 R"("lastIndex": -1, "acqTime": 1, "recordNo": 0, "nr": 2,)"}},
+                 R"("lastIndex": -1, "acqTime": 0.0625, "recordNo": 0, "nr": 2,)"}},
       {.name = "nbd_beyond_the_integer_range",
        .setup = {{rec, FileOf(with("NBD", "NBD=1e30"))}},
        .actions = {"--keep-going", "name=rec", "load", "state:brief"},
@@ -272,156 +527,474 @@ std::vector<BadInputCase> HeaderCases() {
        .err = Message("Invalid floating point operation"),
        .state = {R"("Duration": "8000000000000000160000000000000.00")", R"("NR": " 2")",
                  R"("lastIndex": -1, "acqTime": 0, "recordNo": 0, "nr": 2,)"}},
+      // N = -1040: the stride 4N + 1024 is negative, so every record starts before the end of
+      // the file; record 1 holds N - 1023 < 0 samples.
       {.name = "nbd_negative_loads_no_sample",
-       .setup = {{rec, FileOf(with("NBD", "NBD=-129"))}},
+       .setup = {{rec, FileOf(with("NBD", "NBD=-8.125"))}},
        .actions = {"name=rec", "load", "state:brief"},
-       .state = {R"("Duration": "-1032.00")", R"("lastIndex": -2056, "acqTime": 1, "recordNo": 1,)",
-                 R"("V": 0,)"}},
-      // The stride 4N + 1024 is negative: record 2 would start before the file.
+       .state = {R"("Duration": "-65.00")",
+                 R"("lastIndex": -2064, "acqTime": 0.0625, "recordNo": 1,)", R"("V": 0,)"}},
+      // Record 2 would start before the file.
       {.name = "nbd_negative_record_2",
-       .setup = {{rec, FileOf(with("NBD", "NBD=-129"))}},
+       .setup = {{rec, FileOf(with("NBD", "NBD=-8.125"))}},
        .actions = {"--keep-going", "name=rec", "Analyse=2", "load", "state:brief"},
        .status = 1,
        .err = Message("I/O error 131"),
-       .state = {kPanelFactors, R"("lastIndex": -1, "acqTime": 1, "recordNo": 2,)"}},
-      {.name = "dt_zero",
-       .setup = {{rec, FileOf(with("DT", "DT=0"))}},
-       .actions = {"--keep-going", "name=rec", "load", "state:brief"},
+       .state = {kPanelFactors, R"("lastIndex": -1, "acqTime": 0.0625, "recordNo": 2,)"}},
+      // Without "DT=" the file still fits the classic rig; N stays 0, so records lie 1024 bytes
+      // apart: 11 of them start before the end of the 11392-byte file.
+      {.name = "dt_absent_loads_no_sample",
+       .setup = {{rec, FileOf(with("DT", ""))}},
+       .actions = {"--keep-going", "name=rec", "load", "state:brief", "Analyse=12", "load"},
        .status = 1,
-       .err = Message("Floating point division by zero"),
-       .state = {R"("YG0": "4.0000000000")", R"("AcqTime": "0.00000")", R"("Duration": "1032.00")",
-                 R"("lastIndex": -1, "acqTime": 0,)"}},
-      // "V.dat" is created before the file is looked at, and stays empty.
-      {.name = "dt_zero_with_v_dat_ticked",
-       .setup = {{rec, FileOf(with("DT", "DT=0"))}},
-       .actions = {"name=rec", "check:vdat", "load"},
-       .status = 1,
-       .err = Message("Floating point division by zero"),
-       .after = {{"V.dat", FileOf("")}}},
-      {.name = "dt_zero_without_nbd",
-       .setup = {{rec, FileOf(SmallRecording(Header({"NR=2", "AD=10", "DT=0", "YG0=0.0001"})))}},
-       .actions = {"name=rec", "load"},
-       .status = 1,
-       .err = Message("Invalid floating point operation")},
-      // 1e-9 s is 0.000001 ms, which the AcqTime field shows, and gives back, as 0.
-      {.name = "dt_too_small_for_the_field",
-       .setup = {{rec, FileOf(with("DT", "DT=1e-9"))}},
-       .actions = {"--keep-going", "name=rec", "load", "state:brief"},
-       .status = 1,
-       .err = Message("Floating point division by zero"),
-       .state = {R"("AcqTime": "0.00000")", R"("lastIndex": -1, "acqTime": 0,)"}},
+       .err = Message("Record 12 does not exist: rec.wcp holds 11 records"),
+       .state = {R"("Duration": "65.00")", R"("lastIndex": -1024, "acqTime": 0, "recordNo": 1,)",
+                 R"("V": 0,)", R"("headerLabel": "WCP 9, classic layout: 11 records at 0 ms;)"}},
+      // N is computed at "DT=", while the duration is still 0.
       {.name = "dt_before_nbd_loads_no_sample",
        .setup = {{rec, FileOf(SmallRecording(Header(dt_first)))}},
        .actions = {"name=rec", "load", "state:brief"},
-       .state = {R"("Duration": "1032.00")", R"("AcqTime": "1.00000")",
-                 R"("lastIndex": -1024, "acqTime": 1, "recordNo": 1,)", R"("V": 0,)"}},
+       .state = {R"("Duration": "65.00")", R"("AcqTime": "0.06250")",
+                 R"("lastIndex": -1024, "acqTime": 0.0625, "recordNo": 1,)", R"("V": 0,)"}},
       {.name = "yg0_zero_in_the_header",
        .setup = {{rec, FileOf(with("YG0", "YG0=0"))}},
        .actions = {"--keep-going", "name=rec", "load", "state:brief"},
        .status = 1,
        .err = Message("Floating point division by zero"),
        .state = {R"("YG0": "0.0000000000", "YG1": "4.0000000000", "CalibV": "4.0000000000")",
-                 R"("AcqTime": "1.00000")", R"("lastIndex": -1,)"}},
-      // The factors are recomputed at position 1 already, before any key of the header.
+                 R"("lastIndex": -1, "acqTime": 0.0625,)"}},
+      // The factors are recomputed at position 1 already, before any key of the header; the
+      // label shows the header bytes, set before the scan.
       {.name = "yg0_zero_in_the_panel",
        .setup = {{rec, FileOf(SmallRecording())}},
        .actions = {"--keep-going", "YG0=0", "name=rec", "load", "state:brief"},
        .status = 1,
        .err = Message("Floating point division by zero"),
-       .state = {R"("headerLabel": "VER=9\r\nNR=2\r\nNBD=129\r\n)", R"("Duration": "1.00")",
-                 R"("NR": "12")", R"("YG0": "0")"}},
+       .state = {R"("headerLabel": "VER=9\r\nNC=2\r\nNR=2\r\nNBD=8.125\r\n)",
+                 R"("Duration": "1.00")", R"("NR": "12")", R"("YG0": "0")"}},
       {.name = "comma_decimal_in_dt_reads_as_a_point",
-       .setup = {{rec, FileOf(with("DT", "DT=0,001"))}},
+       .setup = {{rec, FileOf(with("DT", "DT=6,25E-5"))}},
        .actions = {"name=rec", "load", "state:brief"},
-       .state = {R"("AcqTime": "1.00000")", R"("lastIndex": 8, "acqTime": 1,)"}},
+       .state = {R"("AcqTime": "0.06250")", R"("lastIndex": 16, "acqTime": 0.0625,)",
+                 R"("layout": "classic")"}},
+      // ",0000625" fits the rig (the comma read as a point), but the scan keeps the comma that
+      // starts a "DT=" value.
       {.name = "comma_first_in_dt_stays_a_comma",
-       .setup = {{rec, FileOf(with("DT", "DT=,001"))}},
+       .setup = {{rec, FileOf(with("DT", "DT=,0000625"))}},
        .actions = {"name=rec", "load"},
        .status = 1,
-       .err = Message("',001' is not a valid floating point value")},
+       .err = Message("',0000625' is not a valid floating point value")},
       {.name = "comma_decimal_in_nbd",
-       .setup = {{rec, FileOf(with("NBD", "NBD=129,5"))}},
+       .setup = {{rec, FileOf(with("NBD", "NBD=8,125"))}},
        .actions = {"--keep-going", "name=rec", "load", "state:brief"},
        .status = 1,
-       .err = Message("'129,5' is not a valid floating point value"),
+       .err = Message("'8,125' is not a valid floating point value"),
        .state = {R"("NR": " 2")", R"("Duration": "1.00")"}},
+      // The lines that decide the format end at the NUL; the scan reads on past it.
       {.name = "nul_inside_a_header_value",
        .setup = {{rec, FileOf(with("AD", std::string("AD=1") + '\0' + "0"))}},
        .actions = {"--keep-going", "name=rec", "load", "state:brief"},
        .status = 1,
        .err = Message(std::string("'1") + '\0' + "0' is not a valid floating point value"),
-       .state = {R"("AD": "10.00")", R"("Duration": "1032.00")"}},
+       .state = {R"("AD": "10.00")", R"("Duration": "65.00")"}},
       {.name = "non_ascii_outside_the_values_is_shown_only",
        .setup = {{rec, FileOf(SmallRecording(Header(with_note)))}},
        .actions = {"name=rec", "load", "state:brief"},
-       .state = {R"(NOTE=cell 3, 20 \u00b5V noise\r\n)", R"("lastIndex": 8,)"}},
+       .state = {R"(NOTE=cell 3, 20 \u00b5V noise\r\n)", R"("lastIndex": 16,)"}},
       {.name = "non_ascii_inside_a_header_value",
        .setup = {{rec, FileOf(with("YG0", "YG0=0.0001\xB5"))}},
        .actions = {"--keep-going", "name=rec", "load", "state:brief"},
        .status = 1,
        .err = Message("'0.0001\xB5' is not a valid floating point value"),
-       .state = {R"("YG0": "4.0000000000")", R"("AcqTime": "1.00000")"}},
+       .state = {R"("YG0": "4.0000000000")", R"("lastIndex": -1, "acqTime": 0.0625,)"}},
       // A value ends at a CR only: with LF line ends it runs on into the next line.
       {.name = "lf_line_ends_in_the_header",
        .setup = {{rec, FileOf(SmallRecording(Header(kSmallHeader, "\n")))}},
        .actions = {"--keep-going", "name=rec", "load", "state:brief"},
        .status = 1,
-       .err = Message("'2\nNBD=12' is not a valid integer value"),
+       .err = Message("'2\nNBD=8.' is not a valid integer value"),
        .state = {R"("NR": "12")"}},
       {.name = "cr_line_ends_in_the_header",
        .setup = {{rec, FileOf(SmallRecording(Header(kSmallHeader, "\r")))}},
        .actions = {"name=rec", "load", "state:brief"},
-       .state = {R"("lastIndex": 8, "acqTime": 1, "recordNo": 1, "nr": 2,)"}},
+       .state = {R"("lastIndex": 16, "acqTime": 0.0625, "recordNo": 1, "nr": 2,)"}},
+      // A classic-fit file read by the classic loader: NBD 1 gives 8 ms, N = 128, so the record
+      // that the header layout would give in full loads no sample at all.
+      {.name = "classic_fit_file_keeps_the_classic_cut",
+       .setup = {{rec, FileOf(HeaderRecording(ClassicFitSetup(), 128, 0))}},
+       .actions = {"name=rec", "load", "state:brief"},
+       .state = {R"("Duration": "8.00")", R"("lastIndex": -896, "acqTime": 0.0625,)",
+                 R"("headerLabel": "WCP 9, classic layout: 2 records at 0.0625 ms; channels: )"
+                 R"(1 Vm (mV) analysed, 2 Im (pA)\r\nVER=9\r\n)"}},
   };
 }
 
 std::vector<BadInputCase> RecordNumberCases() {
   const Files small = {{"rec.wcp", FileOf(SmallRecording())}};
   return {
-      // The seek goes 4N + 1024 bytes before the first record; the factors are shown by then.
-      {.name = "analyse_zero",
+      // The factors are shown and the record number taken before the record is looked for.
+      {.name = "analyse_zero_names_no_record",
        .setup = small,
        .actions = {"--keep-going", "name=rec", "Analyse=0", "load", "state:brief"},
        .status = 1,
-       .err = Message("I/O error 131"),
-       .state = {kPanelFactors, R"("lastIndex": -1, "acqTime": 1, "recordNo": 0, "nr": 2,)",
-                 R"("V": 0,)"}},
-      {.name = "analyse_negative",
+       .err = Message("Record 0 does not exist: rec.wcp holds 2 records"),
+       .state = {kPanelFactors, R"("lastIndex": -1, "acqTime": 0.0625, "recordNo": 0, "nr": 2,)",
+                 R"("V": 0,)", kNoSpikes}},
+      {.name = "analyse_negative_names_no_record",
        .setup = small,
        .actions = {"--keep-going", "name=rec", "Analyse=-1", "load", "state:brief"},
        .status = 1,
-       .err = Message("I/O error 131"),
-       .state = {R"("lastIndex": -1, "acqTime": 1, "recordNo": -1,)"}},
+       .err = Message("Record -1 does not exist: rec.wcp holds 2 records"),
+       .state = {R"("lastIndex": -1, "acqTime": 0.0625, "recordNo": -1,)"}},
       {.name = "analyse_beyond_the_integer_range",
        .setup = small,
        .actions = {"--keep-going", "name=rec", "Analyse=1e20", "load", "state:brief"},
        .status = 1,
        .err = Message("Invalid floating point operation"),
        .state = {kPanelFactors, R"("recordNo": 0,)"}},
-      // Record 3 of 2 is all zeros; its tables would be appended to, and none exists yet.
+      // Record 3 of 2 is refused; the record number is 3 by then, so "IID" appends to tables
+      // of which none exists yet.
       {.name = "analyse_past_the_last_record_then_iid",
        .setup = small,
-       .actions = {"--keep-going", "name=rec", "Analyse=3", "load", "iid", "state"},
+       .actions = {"--keep-going", "name=rec", "load", "Analyse=3", "reload", "iid", "state"},
        .status = 1,
-       .err = Message("File not found"),
-       .state = {Samples(std::vector<std::string>(9, "0")), R"("recordNo": 3,)",
+       .err =
+           Message("Record 3 does not exist: rec.wcp holds 2 records") + Message("File not found"),
+       .state = {R"("lastIndex": -1, "acqTime": 0.0625, "recordNo": 3,)", kNoSpikes,
                  R"("resultBaseName": "rec")"}},
-      // "two traces" reads record Analyse + 1 = 0; V2.dat would be created only after the seek.
+      // "two traces" reads record Analyse + 1 = 0; V2.dat would be created only once the record
+      // is found. The points that the load drew stay.
       {.name = "two_traces_before_the_first_record",
        .setup = small,
        .actions = {"--keep-going", "name=rec", "load", "check:vdat", "Analyse=-1", "two-traces",
                    "state:brief"},
        .status = 1,
-       .err = Message("I/O error 131"),
-       .state = {R"("lastIndex": 8, "acqTime": 1, "recordNo": 0,)", R"("V": 1,)"}},
+       .err = Message("Record 0 does not exist: rec.wcp holds 2 records"),
+       .state = {R"("lastIndex": -1, "acqTime": 0.0625, "recordNo": 0,)", R"("V": 3,)"}},
+      {.name = "two_traces_past_the_last_record",
+       .setup = small,
+       .actions = {"--keep-going", "name=rec", "Analyse=2", "load", "check:vdat", "two-traces",
+                   "state:brief"},
+       .status = 1,
+       .err = Message("Record 3 does not exist: rec.wcp holds 2 records"),
+       .state = {R"("lastIndex": -1, "acqTime": 0.0625, "recordNo": 3,)", R"("V": 3,)"}},
+  };
+}
+
+// .wcp files that do not fit the classic rig, and every file while Channel is 1 or more, are
+// read by their header.
+std::vector<BadInputCase> HeaderLayoutCases() {
+  const std::string rec = "rec.wcp";
+  auto file = [](const testing::WcpSetup& setup) {
+    return Files{{"rec.wcp", FileOf(HeaderRecording(setup))}};
+  };
+  auto line = [&file](const std::string& key, const std::string& value) {
+    return file(HeaderSetupWithLine(key, value));
+  };
+  const std::vector<std::string> load = {"--keep-going", "name=rec", "load", "state:brief"};
+  testing::WcpSetup too_long = HeaderSetup();
+  too_long.nbd = 78126;  // 78126 x 512 / 4 = 10,000,128 samples
+  testing::WcpSetup no_voltage = HeaderSetup();
+  no_voltage.channels = {{"I1", "pA", "0.5", "0", std::nullopt},
+                         {"I2", "nA", "0.5", "0", std::nullopt}};
+  testing::WcpSetup microvolt_first = HeaderSetup();
+  microvolt_first.channels[0] = {"Ve", "\xB5V", "1", "0", std::nullopt};
+  // Record 2 ends 4 bytes short: its samples do not lie wholly in the file.
+  std::string cut_record_2 = HeaderRecording();
+  cut_record_2.resize(cut_record_2.size() - 4);
+  return {
+      // What the other cases change: the first mV channel, its factor, the fields in order.
+      {.name = "header_layout_reads_the_first_mv_channel",
+       .setup = file(HeaderSetup()),
+       .actions = {"name=rec", "load", "state"},
+       .state = {Samples(HeaderRecord1(0.0625)),
+                 R"("lastIndex": 127, "acqTime": 0.10000000000000001, "recordNo": 1, "nr": 2,)",
+                 R"("CalibV": "0.0625000000", "CalibI": )",
+                 R"("AcqTime": "0.10000", "NR": " 2", "Analyse": " 1", "Duration": "12.80")",
+                 "\"headerLabel\": \"" + kHeaderSummary + "\\r\\nVER=9\\r\\nNC=2\\r\\n",
+                 R"("recording": {"format": "wcp", "file": "rec.wcp", "version": "9",)",
+                 R"("layout": "header", "records": 2,)",
+                 R"("analysedChannel": 2, "voltageChannelFound": true,)"}},
+      // VMax 0 is no voltage range: "AD=" (10 V) takes its place, 10 / 2048 mV a count.
+      {.name = "vmax_outside_its_range_gives_way_to_ad",
+       .setup = {{rec, FileOf(HeaderRecording(HeaderSetup(), 0))}},
+       .actions = {"name=rec", "load", "state"},
+       .state = {Samples(HeaderRecord1(10.0 / 2048)), R"("CalibV": "0.0048828125")"}},
+      {.name = "vmax_and_ad_both_unusable",
+       .setup = {{rec, FileOf(HeaderRecording(
+                           HeaderSetupWith([](testing::WcpSetup& s) { s.ad.clear(); }), 0))}},
+       .actions = load,
+       .status = 1,
+       .err = Message("The header has no valid AD="),
+       .state = {kDefaultFactors}},
+      {.name = "nc_zero",
+       .setup = line("NC", "0"),
+       .actions = load,
+       .status = 1,
+       .err = Message("The header has no valid NC="),
+       .state = {kNoRecord, R"("NR": "12")"}},
+      {.name = "nc_empty_reads_as_zero",
+       .setup = line("NC", ""),
+       .actions = load,
+       .status = 1,
+       .err = Message("The header has no valid NC=")},
+      {.name = "nc_not_a_number",
+       .setup = line("NC", "abc"),
+       .actions = load,
+       .status = 1,
+       .err = Message("'abc' is not a valid integer value")},
+      {.name = "nbd_zero",
+       .setup = line("NBD", "0"),
+       .actions = load,
+       .status = 1,
+       .err = Message("The header has no valid NBD=")},
+      {.name = "nbd_not_whole",
+       .setup = line("NBD", "2.5"),
+       .actions = load,
+       .status = 1,
+       .err = Message("'2.5' is not a valid integer value")},
+      {.name = "nba_negative",
+       .setup = line("NBA", "-1"),
+       .actions = load,
+       .status = 1,
+       .err = Message("The header has no valid NBA=")},
+      {.name = "nr_negative",
+       .setup = line("NR", "-1"),
+       .actions = load,
+       .status = 1,
+       .err = Message("The header has no valid NR=")},
+      // The first channel is in pA, so the file does not fit the classic rig without "DT=".
+      {.name = "dt_missing",
+       .setup = file(HeaderSetupWith([](testing::WcpSetup& s) { s.dropped = {"DT"}; })),
+       .actions = load,
+       .status = 1,
+       .err = Message("The header has no valid DT=")},
+      {.name = "dt_zero",
+       .setup = line("DT", "0"),
+       .actions = load,
+       .status = 1,
+       .err = Message("The header has no valid DT="),
+       .state = {kNoRecord, R"("AcqTime": "0.06250")"}},
+      // "V.dat" is created before the file is looked at, and stays empty.
+      {.name = "dt_zero_with_v_dat_ticked",
+       .setup = line("DT", "0"),
+       .actions = {"name=rec", "check:vdat", "load"},
+       .status = 1,
+       .err = Message("The header has no valid DT="),
+       .after = {{"V.dat", FileOf("")}}},
+      {.name = "dt_negative",
+       .setup = line("DT", "-0.0001"),
+       .actions = load,
+       .status = 1,
+       .err = Message("The header has no valid DT=")},
+      {.name = "dt_not_a_number",
+       .setup = line("DT", "abc"),
+       .actions = load,
+       .status = 1,
+       .err = Message("'abc' is not a valid floating point value")},
+      // 1e-9 s is 0.000001 ms: the AcqTime field shows 0, the trace keeps the interval.
+      {.name = "dt_too_small_for_the_field",
+       .setup = line("DT", "1e-9"),
+       .actions = {"name=rec", "load", "state:brief"},
+       .state = {R"("AcqTime": "0.00000")",
+                 R"("lastIndex": 127, "acqTime": 9.9999999999999995e-07,)"}},
+      {.name = "comma_first_in_a_header_dt_reads_as_a_point",
+       .setup = line("DT", ",0001"),
+       .actions = {"name=rec", "load", "state:brief"},
+       .state = {R"("AcqTime": "0.10000")",
+                 R"("lastIndex": 127, "acqTime": 0.10000000000000001,)"}},
+      // Blanks around a value are dropped, and the later of two lines counts (where the
+      // classic scan would join them).
+      {.name = "repeated_key_takes_the_later_line",
+       .setup = file(HeaderSetupWith([](testing::WcpSetup& s) {
+         s.extra = {{"DT", " 0.0002 "}};
+       })),
+       .actions = {"name=rec", "load", "state:brief"},
+       .state = {R"("AcqTime": "0.20000")", R"("lastIndex": 127, "acqTime": 0.20000000000000001,)",
+                 R"("Duration": "25.60")"}},
+      {.name = "adcmax_missing",
+       .setup = file(HeaderSetupWith([](testing::WcpSetup& s) { s.dropped = {"ADCMAX"}; })),
+       .actions = load,
+       .status = 1,
+       .err = Message("The header has no valid ADCMAX=")},
+      {.name = "adcmax_zero",
+       .setup = file(HeaderSetupWith([](testing::WcpSetup& s) { s.adcmax = "0"; })),
+       .actions = load,
+       .status = 1,
+       .err = Message("The header has no valid ADCMAX=")},
+      {.name = "yg_of_the_analysed_channel_zero",
+       .setup = file(HeaderSetupWith([](testing::WcpSetup& s) { s.channels[1].gain = "0"; })),
+       .actions = load,
+       .status = 1,
+       .err = Message("The header has no valid YG1="),
+       .state = {kDefaultFactors, kNoRecord}},
+      // The current channel gives CalibI: its gain is required too.
+      {.name = "yg_of_the_current_channel_missing",
+       .setup = file(HeaderSetupWith([](testing::WcpSetup& s) { s.channels[0].gain = ""; })),
+       .actions = load,
+       .status = 1,
+       .err = Message("The header has no valid YG0=")},
+      {.name = "yg_not_a_number",
+       .setup = file(HeaderSetupWith([](testing::WcpSetup& s) { s.channels[1].gain = "x1"; })),
+       .actions = load,
+       .status = 1,
+       .err = Message("'x1' is not a valid floating point value")},
+      // A frame of two int16 has the positions 0 and 1. The lines are written as text: the
+      // samples stay where the writer puts channel 2.
+      {.name = "yo_past_the_frame",
+       .setup = line("YO1", "2"),
+       .actions = load,
+       .status = 1,
+       .err = Message("The header has no valid YO1=")},
+      {.name = "yo_before_the_frame",
+       .setup = line("YO1", "-1"),
+       .actions = load,
+       .status = 1,
+       .err = Message("The header has no valid YO1=")},
+      {.name = "yo_not_whole",
+       .setup = line("YO1", "0.5"),
+       .actions = load,
+       .status = 1,
+       .err = Message("'0.5' is not a valid integer value")},
+      // No channel in a voltage unit: channel 1 is analysed, and the label says so.
+      {.name = "no_voltage_channel",
+       .setup = {{rec, FileOf(HeaderRecording(no_voltage, 128, 0))}},
+       .actions = {"name=rec", "load", "state"},
+       .state = {Samples(HeaderRecord1(0.125)),
+                 R"("headerLabel": "WCP 9, header layout: 2 records at 0.1 ms; channels: )"
+                 R"(1 I1 (pA) analysed, 2 I2 (nA); no voltage channel found\r\nVER=9\r\n)",
+                 R"("analysedChannel": 1, "voltageChannelFound": false,)"}},
+      // The first mV channel comes before an earlier channel in µV.
+      {.name = "mv_channel_before_an_earlier_microvolt_one",
+       .setup = file(microvolt_first),
+       .actions = {"name=rec", "load", "state"},
+       .state = {Samples(HeaderRecord1(0.0625)), R"("analysedChannel": 2,)"}},
+      {.name = "record_past_the_last",
+       .setup = file(HeaderSetup()),
+       .actions = {"--keep-going", "name=rec", "Analyse=3", "load", "state:brief"},
+       .status = 1,
+       .err = Message("Record 3 does not exist: rec.wcp holds 2 records"),
+       // The fields before the check are written; the factors come after it.
+       .state = {R"("AD": "10.00", "YG0": "0.0005000000", "YG1": "1.0000000000", )"
+                 R"("CalibV": "4.0000000000", "CalibI": "4.0000000000", )"
+                 R"("AcqTime": "0.10000", "NR": " 2", "Analyse": "3", "Duration": "12.80")",
+                 R"("lastIndex": -1, "acqTime": 0.10000000000000001,)", kNoSpikes}},
+      // NR limits the records to those it states.
+      {.name = "nr_below_the_records_of_the_file",
+       .setup = file(HeaderSetupWith([](testing::WcpSetup& s) { s.nr = 1; })),
+       .actions = {"--keep-going", "name=rec", "Analyse=2", "load", "state:brief"},
+       .status = 1,
+       .err = Message("Record 2 does not exist: rec.wcp holds 1 records"),
+       .state = {R"("NR": " 1")", R"("nr": 1,)"}},
+      // NR above what the file holds: the file decides.
+      {.name = "nr_above_the_records_of_the_file",
+       .setup = file(HeaderSetupWith([](testing::WcpSetup& s) { s.nr = 5; })),
+       .actions = {"--keep-going", "name=rec", "Analyse=3", "load", "state:brief"},
+       .status = 1,
+       .err = Message("Record 3 does not exist: rec.wcp holds 2 records"),
+       .state = {R"("NR": " 2")", R"("nr": 2,)"}},
+      {.name = "record_cut_short",
+       .setup = {{rec, FileOf(cut_record_2)}},
+       .actions = {"--keep-going", "name=rec", "load", "state:brief", "Analyse=2", "load"},
+       .status = 1,
+       .err = Message("Record 2 does not exist: rec.wcp holds 1 records"),
+       .state = {R"("lastIndex": 127,)", R"("NR": " 1")"}},
+      // Refused before the record is looked for: the file holds no record at all.
+      {.name = "record_too_long",
+       .setup = {{rec, FileOf(testing::WcpSetupFileBytes(too_long, {}))}},
+       .actions = load,
+       .status = 1,
+       .err = Message("Record too long: 10000128 samples (at most 10000001)"),
+       .state = {R"("AcqTime": "0.10000", "NR": " 0", "Analyse": " 1", "Duration": "1000012.80")",
+                 kDefaultFactors}},
+      {.name = "channel_beyond_the_channel_count",
+       .setup = file(HeaderSetup()),
+       .actions = {"--keep-going", "name=rec", "load", "Channel=3", "load", "state:brief"},
+       .status = 1,
+       .err = Message("Channel 3 does not exist: rec.wcp has 2 channels"),
+       .state = {kNoRecord, kNoSpikes}},
+      // Channel 1 or more reads a classic-fit file by its header: all 128 samples.
+      {.name = "channel_field_reads_a_classic_fit_file_by_its_header",
+       .setup = {{rec, FileOf(HeaderRecording(ClassicFitSetup(), 128, 0))}},
+       .actions = {"Channel=1", "name=rec", "load", "state"},
+       .state = {Samples(HeaderRecord1(0.0625)), R"("lastIndex": 127, "acqTime": 0.0625,)",
+                 R"("headerLabel": "WCP 9, header layout: 2 records at 0.0625 ms; channels: )"
+                 R"(1 Vm (mV) analysed, 2 Im (pA)\r\n)"}},
+      {.name = "channel_beyond_the_count_of_a_classic_fit_file",
+       .setup = {{rec, FileOf(HeaderRecording(ClassicFitSetup(), 128, 0))}},
+       .actions = {"--keep-going", "Channel=3", "name=rec", "load", "state:brief"},
+       .status = 1,
+       .err = Message("Channel 3 does not exist: rec.wcp has 2 channels"),
+       .state = {kNoRecord, kNoSpikes}},
+      // The small recording has no "ADCMAX=": read by its header, it is refused.
+      {.name = "channel_field_on_the_small_recording",
+       .setup = {{rec, FileOf(SmallRecording(Header(SmallHeaderWith("NBD", "NBD=8"))))}},
+       .actions = {"--keep-going", "Channel=1", "name=rec", "load", "state:brief"},
+       .status = 1,
+       .err = Message("The header has no valid ADCMAX=")},
+      // The header ends at its first NUL: a "DT=" line after it is not read.
+      {.name = "key_after_a_nul_is_not_read",
+       .setup = file(HeaderSetupWith([](testing::WcpSetup& s) {
+         s.dropped = {"DT"};
+         s.extra = {{"NOTE", std::string("a\0b", 3)}, {"DT", "0.0001"}};
+       })),
+       .actions = load,
+       .status = 1,
+       .err = Message("The header has no valid DT=")},
+      {.name = "lf_line_ends_in_a_header_layout",
+       .setup = {{rec, FileOf(WithHeaderLineEnds(HeaderRecording(), "\n"))}},
+       .actions = {"name=rec", "load", "state"},
+       .state = {Samples(HeaderRecord1(0.0625)), R"("NR": " 2")"}},
+      {.name = "cr_line_ends_in_a_header_layout",
+       .setup = {{rec, FileOf(WithHeaderLineEnds(HeaderRecording(), "\r"))}},
+       .actions = {"name=rec", "load", "state"},
+       .state = {Samples(HeaderRecord1(0.0625)), R"("NR": " 2")"}},
+      // The samples of a record follow its NBA blocks, whatever NBA is.
+      {.name = "one_analysis_block_a_record",
+       .setup = file(HeaderSetupWith([](testing::WcpSetup& s) { s.nba = 1; })),
+       .actions = {"name=rec", "Analyse=2", "load", "state"},
+       .state = {Samples(std::vector<std::string>(kHeaderSamples, "-60"))}},
+      // YO gives the frame position: here the voltage comes first in each frame.
+      {.name = "yo_swaps_the_frame_positions",
+       .setup = file(HeaderSetupWith([](testing::WcpSetup& s) {
+         s.channels[0].position = 1;
+         s.channels[1].position = 0;
+       })),
+       .actions = {"name=rec", "load", "state"},
+       .state = {Samples(HeaderRecord1(0.0625))}},
+      // V = (raw - YZ) x f.
+      {.name = "yz_shifts_the_counts",
+       .setup = file(HeaderSetupWith([](testing::WcpSetup& s) { s.channels[1].zero = "-1120"; })),
+       .actions = {"name=rec", "load", "state"},
+       .state = {Samples(
+           PaddedWith({"0", "-1", "-2", "-3", "70", "90", "0"}, kHeaderSamples - 7, "70"))}},
+      // A channel in V is the voltage when no channel is in mV: 1000 mV a volt.
+      {.name = "volt_channel_is_shown_in_mv",
+       .setup = file(HeaderSetupWith([](testing::WcpSetup& s) { s.channels[1].unit = "V"; })),
+       .actions = {"name=rec", "load", "state"},
+       .state = {Samples(HeaderRecord1(62.5)), R"("CalibV": "62.5000000000")",
+                 R"("analysedChannel": 2, "voltageChannelFound": true,)"}},
+      // More spikes than the table holds: the first 100000 are kept.
+      {.name = "spike_table_full",
+       .setup = {{rec, FileOf(SpikeTrainRecording())}},
+       .actions = {"--keep-going", "name=rec", "load", "spikes", "state:brief"},
+       .status = 1,
+       .err = Message("Spike table full: only the first 100000 spikes are kept"),
+       .state = {R"("spikes": {"count": 100000,)"}},
   };
 }
 
 std::vector<BadInputCase> TextTraceCases() {
-  const std::string rec_kept = R"("lastIndex": 8, "acqTime": 0.5, "recordNo": 1,)";
+  const std::string rec_kept = R"("lastIndex": 16, "acqTime": 0.5, "recordNo": 1,)";
   const std::string nul(1, '\0');
   const std::string binary_header =
       "Zelle 3 \xB5V\r\n" + nul + "\r\n\xFF\xFE\r\n" + Repeat("\r\n", 7);
+  std::string twelve_lines;
+  for (int k = 0; k < 12; ++k) {
+    twelve_lines +=
+        std::to_string(k * 5 / 10) + (k % 2 ? ".5" : "") + " 0 " + std::to_string(-70 - k) + "\r\n";
+  }
+  const std::string twelve_samples = TextTrace(twelve_lines);
   return {
       // The samples before the bad line are stored; LastIndex is set only at the end, so the
       // trace keeps the length of the record loaded before, and its later samples.
@@ -432,8 +1005,9 @@ std::vector<BadInputCase> TextTraceCases() {
        .actions = {"--keep-going", "name=rec", "load", "name=trace", "load", "state"},
        .status = 1,
        .err = Message("Invalid numeric input"),
-       .state = {Samples({"-70", "-71", "-72", "-73", Mv(6554), Mv(-22937), Mv(1000), Mv(-1000),
-                          Mv(32767)}),
+       .state = {Samples(PaddedWith({"-70", "-71", "-72", "-73", Mv(6554), Mv(-22937), Mv(1000),
+                                     Mv(-1000), Mv(32767)},
+                                    kSmallSamples - kRecord1.size(), "0")),
                  rec_kept, kPanelFactors, R"("recordingName": "trace")"}},
       {.name = "text_trace_missing_a_column_at_the_end",
        .setup = {{"trace", FileOf(TextTrace("0 0 -70\r\n1 0 -71\r\n2 0\r\n"))}},
@@ -445,12 +1019,14 @@ std::vector<BadInputCase> TextTraceCases() {
       {.name = "text_trace_of_two_columns",
        .setup = {{"trace", FileOf(TextTrace("0 -70\r\n1 -71\r\n2 -72\r\n3 -73\r\n"))}},
        .actions = {"name=trace", "load", "state"},
-       .state = {Samples({"1", "3"}), R"("acqTime": 0,)"}},
+       .state = {Samples({"1", "3"}), R"("acqTime": 0, "recordNo": 1, "nr": 1,)",
+                 R"("AcqTime": "0.00000", "NR": " 1")", R"("series": {"V": [], "I": [])"}},
       {.name = "text_trace_with_cr_line_ends",
        .setup = {{"trace",
                   FileOf(TextTrace("0 0 -70\r1 0 -71\r2 0 -72\r3 0 -73\r4 0 -74\r", "\r"))}},
        .actions = {"name=trace", "load", "state"},
-       .state = {Samples({"-70", "-71", "-72", "-73", "-74"}), R"("acqTime": 1,)"}},
+       .state = {Samples({"-70", "-71", "-72", "-73", "-74"}), R"("acqTime": 1,)",
+                 R"("AcqTime": "1.00000")"}},
       {.name = "text_trace_with_comma_decimals",
        .setup = {{"trace", FileOf(TextTrace("0 0 -70,5\r\n"))}},
        .actions = {"name=trace", "load"},
@@ -466,6 +1042,27 @@ std::vector<BadInputCase> TextTraceCases() {
        .actions = {"name=trace", "load"},
        .status = 1,
        .err = Message("Invalid numeric input")},
+      // Drawn like a record: every PlotStep-th sample from 3 on (5 and 10), at k * 0.5 ms, and
+      // dumped into "V.dat".
+      {.name = "text_trace_is_drawn_and_dumped_like_a_record",
+       .setup = {{"trace", FileOf(twelve_samples)}},
+       .actions = {"name=trace", "check:vdat", "load", "state"},
+       .after = {{"V.dat", FileOf("0.002500 -75.00\r\n0.005000 -80.00\r\n")}},
+       .state = {R"("series": {"V": [[0.0025000000000000001, -75], [0.0050000000000000001, -80]],)",
+                 R"("AcqTime": "0.50000", "NR": " 1")", R"("lastIndex": 11, "acqTime": 0.5,)"}},
+      // A text trace holds record 1 only; V2.dat is not touched.
+      {.name = "text_trace_then_two_traces",
+       .setup = {{"trace", FileOf(twelve_samples)}},
+       .actions = {"--keep-going", "name=trace", "check:vdat", "load", "two-traces", "state:brief"},
+       .status = 1,
+       .err = Message("Record 2 does not exist: trace holds 1 records"),
+       .after = {{"V.dat", FileOf("0.002500 -75.00\r\n0.005000 -80.00\r\n")}},
+       .state = {kNoRecord, kNoSpikes, R"("V": 2,)"}},
+      // A load ignores Analyse for a text trace.
+      {.name = "text_trace_loads_whatever_analyse_says",
+       .setup = {{"trace", FileOf(twelve_samples)}},
+       .actions = {"name=trace", "Analyse=7", "load", "state:brief"},
+       .state = {R"("lastIndex": 11, "acqTime": 0.5,)", R"("nr": 1,)"}},
   };
 }
 
@@ -480,18 +1077,6 @@ std::vector<BadInputCase> PlaceCases() {
     return files;
   };
   return {
-      // A directory is not a file: the name is not found, and a load of it reads nothing.
-      {.name = "directory_as_the_recording_name",
-       .setup = {{"good.wcp", FileOf(SmallRecording())},
-                 {"rec", Directory()},
-                 {"rec.wcp", Directory()}},
-       .actions = {"name=good", "load", "name=rec", "load", "state:brief"},
-       .state = {R"("recordingName": "rec")", R"("lastIndex": 8, "acqTime": 1, "recordNo": 1,)",
-                 R"("V": 0,)"}},
-      {.name = "missing_recording_with_v_dat_ticked",
-       .actions = {"name=rec", "check:vdat", "load", "state:brief"},
-       .after = {{"V.dat", FileOf("")}},
-       .state = {R"("recordingName": "rec")", R"("lastIndex": -1,)", R"("plotStep": 5,)"}},
       {.name = "directory_as_the_table_that_stat_reads",
        .setup = {{"tables", Directory()}},
        .actions = {"check:read", "name=tables", "stat"},
@@ -572,7 +1157,7 @@ std::vector<BadInputCase> PlaceCases() {
        .status = 1,
        .err = Message("File access denied") + Message("File access denied") +
               Message("File access denied"),
-       .state = {R"("lastIndex": 8,)", R"("resultBaseName": "trace")"},
+       .state = {R"("lastIndex": 16,)", R"("resultBaseName": "trace")"},
        .read_only_folder = true},
       {.name = "result_names_through_a_file",
        .setup = small,
@@ -607,11 +1192,6 @@ std::vector<BadInputCase> StatCases() {
   const std::vector<std::string> read_1id = {"check:read", "name=1ID", "stat"};
   const std::string row_10s = DischargeRow(1, 1, "10.000000", "0.030 0.060 3");
   const std::string row_50s = DischargeRow(1, 2, "50.000000", "0.030 0.060 3");
-  std::string twenty_rows_stat =
-      kStatHeader + "20 10.00 0.00 0.01 0.00 0.50 0.00 45.00 0.00 1.000\r\n" + kStatRowsHeader;
-  for (int k = 1; k <= 20; ++k) {
-    twenty_rows_stat += std::to_string(k) + (k < 20 ? " 10.00" : " 0.00") + " 0.01 0.50 45\r\n";
-  }
   return {
       {.name = "stat_table_with_letters",
        .setup = {{"1ID", FileOf(kDischargeHeader + row_10s + "1 2 abc 0.030 0.060 3\r\n")}},
@@ -633,15 +1213,19 @@ std::vector<BadInputCase> StatCases() {
        .actions = read_1id,
        .status = 1,
        .err = Message("Invalid floating point operation")},
-      {.name = "stat_table_of_21_discharges",
-       .setup = {{"1ID", FileOf(IdTableOfRows(21))}},
-       .actions = read_1id,
-       .status = 1,
-       .err = Message("Too many discharges: at most 20 can be summarised")},
+      // Any number of discharges is summarised.
       {.name = "stat_table_of_20_discharges",
        .setup = {{"1ID", FileOf(IdTableOfRows(20))}},
        .actions = read_1id,
-       .after = {{"1IDm", FileOf(twenty_rows_stat)}}},
+       .after = {{"1IDm", FileOf(StatOfRows(20))}}},
+      {.name = "stat_table_of_21_discharges",
+       .setup = {{"1ID", FileOf(IdTableOfRows(21))}},
+       .actions = read_1id,
+       .after = {{"1IDm", FileOf(StatOfRows(21))}}},
+      {.name = "stat_table_of_300_discharges",
+       .setup = {{"1ID", FileOf(IdTableOfRows(300))}},
+       .actions = read_1id,
+       .after = {{"1IDm", FileOf(StatOfRows(300))}}},
       // The ratio is formed once the file holds its first header line.
       {.name = "stat_first_discharge_without_spikes",
        .setup = {{"1ID", FileOf(kDischargeHeader +
@@ -678,8 +1262,8 @@ std::vector<BadInputCase> FieldCases() {
                    "reload", "state"},
        .status = 1,
        .err = Message("Division by zero"),
-       .state = {Samples({"0", Mv(100), Mv(200), Mv(-21299), Mv(1000), Mv(1000), Mv(1000), Mv(1000),
-                          Mv(1000)}),
+       .state = {Samples(
+                     PaddedWith({"0", Mv(100), Mv(200), Mv(-21299)}, kSmallSamples - 4, Mv(1000))),
                  R"("recordNo": 1,)", R"("plotStep": 0,)", R"("series": {"V": [], "I": [])"}},
       // Both dumps are created before the drawing fails, and stay empty.
       {.name = "step_v_zero_with_dumps",
@@ -689,7 +1273,7 @@ std::vector<BadInputCase> FieldCases() {
        .status = 1,
        .err = Message("Division by zero") + Message("Division by zero"),
        .after = {{"V.dat", FileOf("")}, {"V2.dat", FileOf("")}},
-       .state = {R"("lastIndex": 8, "acqTime": 1, "recordNo": 2,)", R"("V": 0,)"}},
+       .state = {R"("lastIndex": 16, "acqTime": 0.0625, "recordNo": 2,)", R"("V": 0,)"}},
       {.name = "tau_zero",
        .setup = small,
        .actions = {"--keep-going", "tau=0", "name=rec", "load", "tau=0.0", "check:filter", "load",
@@ -698,7 +1282,7 @@ std::vector<BadInputCase> FieldCases() {
        .err = Message("Invalid floating point operation") +
               Message("Floating point division by zero") +
               Message("Floating point division by zero"),
-       .state = {R"("tau": "0.0", "a": "0.80")", R"("filterCoef": 0,)", R"("lastIndex": 8,)",
+       .state = {R"("tau": "0.0", "a": "0.80")", R"("filterCoef": 0,)", R"("lastIndex": 16,)",
                  R"("V": 0,)"}},
       {.name = "comma_decimal_in_a_field_reads_as_zero",
        .setup = small,
@@ -719,27 +1303,285 @@ std::vector<BadInputCase> FieldCases() {
               Message("Stimulation interval must be positive"),
        .state = {R"("StimInterval": "0.2")", R"("stimulation": true)",
                  R"("stimTiming": {"intervalMs": 0, "delayMs": 0, "durationMs": 0})",
-                 R"("lastIndex": 8,)", R"("spikes": {"count": 0,)"}},
+                 R"("lastIndex": 16,)", R"("spikes": {"count": 0,)"}},
       // "Filter" copies the AcqTime field into the trace before the load; three lines of text
-      // give no time step of their own.
+      // give no time step of their own. Smoothing with a = 1 holds the first sample throughout.
       {.name = "acqtime_zero_in_the_field",
        .setup = three_samples,
        .actions = {"--keep-going", "AcqTime=0", "check:filter", "name=1", "load", "spikes", "rin",
-                   "state:brief"},
+                   "state"},
        .status = 1,
        .err = Message("Floating point division by zero"),
-       .state = {R"("lastIndex": 2, "acqTime": 0,)", R"("a": "1.00")", R"("filterCoef": 1,)"}},
+       .state = {R"("lastIndex": 2, "acqTime": 0,)", R"("a": "1.00")", R"("filterCoef": 1,)",
+                 Samples({"-70", "-70", "-70"}), R"("AcqTime": "0.00000")"}},
       {.name = "acqtime_zero_from_the_time_column",
        .setup = constant_time,
        .actions = {"--keep-going", "name=1", "load", "spikes", "rin", "state:brief"},
        .status = 1,
        .err =
            Message("Invalid floating point operation") + Message("Floating point division by zero"),
-       .state = {R"("lastIndex": 19, "acqTime": 0,)", R"("spikes": {"count": 0,)"}},
+       .state = {R"("lastIndex": 19, "acqTime": 0,)", R"("spikes": {"count": 0,)",
+                 R"("AcqTime": "0.00000")", R"("V": 3,)"}},
       {.name = "rin_before_any_load",
        .actions = {"name=1", "rin"},
        .status = 1,
        .err = Message("Floating point division by zero")},
+  };
+}
+
+// ---------------------------------------------------------------------------------------------
+// ABF files.
+
+// Three sweeps of 8 samples at 50 us on two channels, the voltage first. Instrument scale
+// 0.0625 with an ADC range of 8 V over 32768 counts makes 1/256 mV a count, exact in binary.
+testing::AbfDescription AbfRecording(int major_version = 2) {
+  testing::AbfDescription d;
+  d.major_version = major_version;
+  d.adc_range_v = 8;
+  d.adc_resolution = 32768;
+  d.channels = {{.name = "IN 0", .unit = "mV", .instrument_scale = 0.0625f},
+                {.name = "IN 1", .unit = "pA", .instrument_scale = 0.0625f}};
+  const std::vector<int16_t> current(8, 100);
+  d.sweeps = {
+      {.counts = {{-17920, -18176, -18432, 0, 5120, -17920, -17920, -17920}, current},
+       .values = {}},
+      {.counts = {std::vector<int16_t>(8, -15360), current}, .values = {}},
+      {.counts = {std::vector<int16_t>(8, -12800), current}, .values = {}},
+  };
+  return d;
+}
+const std::vector<std::string> kAbfSweep1 = {"-70", "-71", "-72", "0", "20", "-70", "-70", "-70"};
+
+std::string AbfBytes(const testing::AbfDescription& d = AbfRecording()) {
+  return testing::AbfFileBytes(d);
+}
+
+// AbfBytes() with a T written at `offset`.
+template <typename T>
+std::string AbfPatched(int64_t offset, T value, const testing::AbfDescription& d = AbfRecording()) {
+  std::string bytes = AbfBytes(d);
+  testing::PatchAbf<T>(bytes, offset, value);
+  return bytes;
+}
+
+// The ABF 2 section map entry of `section`, field `field`.
+int64_t SectionField(int section, int64_t field) {
+  return testing::abf2::SectionEntry(section) + field;
+}
+
+std::string Invalid(const std::string& problem) {
+  return Message("Invalid ABF file rec.abf: " + problem);
+}
+
+std::vector<BadInputCase> AbfCases() {
+  const testing::AbfLayout layout = testing::AbfLayoutOf(AbfRecording());
+  const testing::AbfLayout layout1 = testing::AbfLayoutOf(AbfRecording(1));
+  const int64_t protocol = layout.protocol_offset;
+  const int64_t sweep_bytes = 8 * 2 * 2;
+  auto abf = [](const std::string& bytes) { return Files{{"rec.abf", FileOf(bytes)}}; };
+  auto cut = [](std::string bytes, int64_t size) {
+    bytes.resize(static_cast<size_t>(size));
+    return bytes;
+  };
+  const std::vector<std::string> load = {"--keep-going", "name=rec", "load", "state:brief"};
+  testing::AbfDescription no_voltage = AbfRecording();
+  no_voltage.channels[0].unit = "nA";
+  testing::AbfDescription no_gain = AbfRecording();
+  no_gain.channels[1].instrument_scale = 0;
+  std::string text_after_abf2 = "ABF2" + TextTrace("0 0 -70\r\n1 0 -71\r\n");
+  return {
+      // What the other cases change: the sweeps are the records, the voltage channel analysed.
+      {.name = "abf_found_by_its_extension",
+       .setup = abf(AbfBytes()),
+       .actions = {"name=rec", "load", "state"},
+       .state = {Samples(kAbfSweep1),
+                 R"("lastIndex": 7, "acqTime": 0.050000000000000003, "recordNo": 1, "nr": 3,)",
+                 R"("headerLabel": "ABF 2.6.0.0, episodic stimulation: 3 sweeps at 0.05 ms; )"
+                 R"x(channels: 1 IN 0 (mV) analysed, 2 IN 1 (pA)")x",
+                 R"("CalibV": "0.0039062500")", R"("AcqTime": "0.05000", "NR": " 3")",
+                 R"("recording": {"format": "abf", "file": "rec.abf", "version": "2.6.0.0", )"
+                 R"("mode": "episodic stimulation", "layout": "", "records": 3,)"}},
+      {.name = "abf1_found_by_its_extension",
+       .setup = abf(AbfBytes(AbfRecording(1))),
+       .actions = {"name=rec", "Analyse=3", "load", "state"},
+       .state = {Samples(std::vector<std::string>(8, "-50")),
+                 R"("headerLabel": "ABF 1.83, episodic stimulation: 3 sweeps at 0.05 ms; )"}},
+      // ".wcp" comes before ".abf".
+      {.name = "wcp_file_before_the_abf_file",
+       .setup = {{"rec.wcp", FileOf(SmallRecording())}, {"rec.abf", FileOf(AbfBytes())}},
+       .actions = {"name=rec", "load", "state:brief"},
+       .state = {R"("lastIndex": 16,)", R"("file": "rec.wcp",)"}},
+      {.name = "abf_cut_inside_its_header",
+       .setup = abf(cut(AbfBytes(), 100)),
+       .actions = load,
+       .status = 1,
+       .err = Invalid("the file ends inside its header")},
+      {.name = "abf1_cut_inside_its_header",
+       .setup = abf(cut(AbfBytes(AbfRecording(1)), 1000)),
+       .actions = load,
+       .status = 1,
+       .err = Invalid("the file ends inside its header")},
+      // Version 1.6 and later: the header runs on to the telegraph fields.
+      {.name = "abf1_cut_before_its_telegraph_fields",
+       .setup = abf(cut(AbfBytes(AbfRecording(1)), 3000)),
+       .actions = load,
+       .status = 1,
+       .err = Invalid("the file ends inside its header")},
+      // Sweep 3 is cut: the file holds two sweeps.
+      {.name = "abf_cut_inside_the_data",
+       .setup = abf(cut(AbfBytes(), layout.data_offset + 2 * sweep_bytes + 10)),
+       .actions = {"--keep-going", "name=rec", "Analyse=2", "load", "state:brief", "Analyse=3",
+                   "load", "state:brief"},
+       .status = 1,
+       .err = Message("Record 3 does not exist: rec.abf holds 2 records"),
+       .state = {R"("lastIndex": 7, "acqTime": 0.050000000000000003, "recordNo": 2, "nr": 2,)",
+                 R"("lastIndex": -1, "acqTime": 0.050000000000000003, "recordNo": 3, "nr": 2,)",
+                 kNoSpikes}},
+      {.name = "abf1_cut_inside_the_first_sweep",
+       .setup = abf(cut(AbfBytes(AbfRecording(1)), layout1.data_offset + 6)),
+       .actions = load,
+       .status = 1,
+       .err = Message("Record 1 does not exist: rec.abf holds 0 records"),
+       .state = {kNoRecord}},
+      // The data section ends where the file ends: it holds no byte of the first sample.
+      {.name = "abf_cut_at_its_data",
+       .setup = abf(cut(AbfBytes(), layout.data_offset)),
+       .actions = load,
+       .status = 1,
+       .err = Invalid("the data section lies past the end of the file")},
+      // Not an ABF signature: the file is a text trace, read as such.
+      {.name = "abf3_signature_is_a_text_trace",
+       .setup = abf("ABF3" + TextTrace("0 0 -70\r\n1 0 -71\r\n")),
+       .actions = {"name=rec", "load", "state"},
+       .state = {Samples({"-70", "-71"}), R"("recording": {"format": "text", "file": "rec.abf",)"}},
+      {.name = "lower_case_signature_is_a_text_trace",
+       .setup = abf("abf2" + TextTrace("0 0 -70\r\n1 0 abc\r\n")),
+       .actions = {"name=rec", "load"},
+       .status = 1,
+       .err = Message("Invalid numeric input")},
+      // An ABF signature makes the file ABF, whatever follows.
+      {.name = "abf2_signature_on_a_text_trace",
+       .setup = abf(text_after_abf2),
+       .actions = load,
+       .status = 1,
+       .err = Invalid("the file ends inside its header")},
+      {.name = "abf_protocol_section_past_the_end",
+       .setup = abf(AbfPatched<uint32_t>(SectionField(0, testing::abf2::kSectionBlock), 1000)),
+       .actions = load,
+       .status = 1,
+       .err = Invalid("the protocol section lies past the end of the file")},
+      {.name = "abf_adc_section_past_the_end",
+       .setup = abf(AbfPatched<uint32_t>(SectionField(1, testing::abf2::kSectionBlock), 1000)),
+       .actions = load,
+       .status = 1,
+       .err = Invalid("the ADC section lies past the end of the file")},
+      {.name = "abf_strings_section_past_the_end",
+       .setup = abf(AbfPatched<uint32_t>(SectionField(9, testing::abf2::kSectionBlock), 1000)),
+       .actions = load,
+       .status = 1,
+       .err = Invalid("the strings section lies past the end of the file")},
+      {.name = "abf_data_section_past_the_end",
+       .setup = abf(AbfPatched<uint32_t>(SectionField(10, testing::abf2::kSectionBlock), 1000)),
+       .actions = load,
+       .status = 1,
+       .err = Invalid("the data section lies past the end of the file")},
+      {.name = "abf1_data_section_past_the_end",
+       .setup = abf(AbfPatched<int32_t>(testing::abf1::kDataBlock, 1000, AbfRecording(1))),
+       .actions = load,
+       .status = 1,
+       .err = Invalid("the data section lies past the end of the file")},
+      {.name = "abf_without_channels",
+       .setup = abf(AbfPatched<int64_t>(SectionField(1, testing::abf2::kSectionEntries), 0)),
+       .actions = load,
+       .status = 1,
+       .err = Invalid("it has no channels")},
+      {.name = "abf1_without_channels",
+       .setup = abf(AbfPatched<int16_t>(testing::abf1::kChannelCount, 0, AbfRecording(1))),
+       .actions = load,
+       .status = 1,
+       .err = Invalid("it has no channels")},
+      // Counts far beyond the file: the records are those that lie wholly in it.
+      {.name = "abf_data_entries_beyond_the_file",
+       .setup =
+           abf(AbfPatched<int64_t>(SectionField(10, testing::abf2::kSectionEntries), INT64_MAX)),
+       .actions = {"--keep-going", "name=rec", "Analyse=3", "load", "state:brief", "Analyse=4",
+                   "load"},
+       .status = 1,
+       .err = Message("Record 4 does not exist: rec.abf holds 3 records"),
+       .state = {R"("lastIndex": 7, "acqTime": 0.050000000000000003, "recordNo": 3, "nr": 3,)"}},
+      {.name = "abf_sweep_count_beyond_the_file",
+       .setup = abf(AbfPatched<uint32_t>(testing::abf2::kEpisodes, UINT32_MAX)),
+       .actions = {"--keep-going", "name=rec", "Analyse=4", "load", "state:brief"},
+       .status = 1,
+       .err = Message("Record 4 does not exist: rec.abf holds 3 records"),
+       .state = {R"("NR": " 3")"}},
+      // 2^31 - 2 samples per episode: one sweep would be 2^30 - 1 frames, more than the file.
+      {.name = "abf_samples_per_episode_beyond_the_file",
+       .setup =
+           abf(AbfPatched<int32_t>(protocol + testing::abf2::kSamplesPerEpisode, INT32_MAX - 1)),
+       .actions = load,
+       .status = 1,
+       .err = Message("Record 1 does not exist: rec.abf holds 0 records")},
+      {.name = "abf_samples_per_episode_not_a_multiple_of_the_channels",
+       .setup = abf(AbfPatched<int32_t>(protocol + testing::abf2::kSamplesPerEpisode, INT32_MAX)),
+       .actions = load,
+       .status = 1,
+       .err = Invalid("its samples per episode (2147483647) are not a positive multiple of its 2 "
+                      "channels")},
+      {.name = "abf_data_entries_negative",
+       .setup = abf(AbfPatched<int64_t>(SectionField(10, testing::abf2::kSectionEntries), -1)),
+       .actions = load,
+       .status = 1,
+       .err = Invalid("the data section has a negative size")},
+      {.name = "abf1_acquisition_length_negative",
+       .setup =
+           abf(AbfPatched<int32_t>(testing::abf1::kAcquisitionLength, INT32_MIN, AbfRecording(1))),
+       .actions = load,
+       .status = 1,
+       .err = Invalid("the data section has a negative size")},
+      {.name = "abf1_sweep_count_negative",
+       .setup = abf(AbfPatched<int32_t>(testing::abf1::kEpisodes, -1, AbfRecording(1))),
+       .actions = load,
+       .status = 1,
+       .err = Invalid("its number of sweeps is negative")},
+      {.name = "abf_operation_mode_unknown",
+       .setup = abf(AbfPatched<int16_t>(protocol + testing::abf2::kOperationMode, 9)),
+       .actions = load,
+       .status = 1,
+       .err = Invalid("its operation mode 9 is unknown")},
+      {.name = "abf_sample_interval_zero",
+       .setup = abf(AbfPatched<float>(protocol + testing::abf2::kInterval, 0)),
+       .actions = load,
+       .status = 1,
+       .err = Invalid("its sample interval is not a positive number")},
+      {.name = "abf_gains_of_a_channel_multiply_to_zero",
+       .setup = abf(AbfBytes(no_gain)),
+       .actions = load,
+       .status = 1,
+       .err = Invalid("the gains of channel 2 multiply to 0")},
+      {.name = "abf_channel_beyond_the_channel_count",
+       .setup = abf(AbfBytes()),
+       .actions = {"--keep-going", "name=rec", "load", "Channel=3", "load", "state:brief"},
+       .status = 1,
+       .err = Message("Channel 3 does not exist: rec.abf has 2 channels"),
+       .state = {kNoRecord, kNoSpikes}},
+      {.name = "abf1_channel_beyond_the_channel_count",
+       .setup = abf(AbfBytes(AbfRecording(1))),
+       .actions = {"--keep-going", "Channel=5", "name=rec", "load", "state:brief"},
+       .status = 1,
+       .err = Message("Channel 5 does not exist: rec.abf has 2 channels"),
+       .state = {kNoRecord, kNoSpikes}},
+      // Channel 2 asked for: the current is analysed, in its own units.
+      {.name = "abf_channel_field_picks_the_current",
+       .setup = abf(AbfBytes()),
+       .actions = {"Channel=2", "name=rec", "load", "state"},
+       .state = {Samples(std::vector<std::string>(8, "0.390625")),
+                 R"("analysedChannel": 2, "voltageChannelFound": false,)"}},
+      {.name = "abf_without_a_voltage_channel",
+       .setup = abf(AbfBytes(no_voltage)),
+       .actions = {"name=rec", "load", "state:brief"},
+       .state = {R"(channels: 1 IN 0 (nA) analysed, 2 IN 1 (pA); no voltage channel found")",
+                 R"("analysedChannel": 1, "voltageChannelFound": false,)"}},
   };
 }
 
@@ -861,13 +1703,17 @@ std::string CaseName(const ::testing::TestParamInfo<BadInputCase>& info) { retur
 
 INSTANTIATE_TEST_SUITE_P(RecordingFile, BadInputTest, ::testing::ValuesIn(RecordingFileCases()),
                          CaseName);
+INSTANTIATE_TEST_SUITE_P(Lookup, BadInputTest, ::testing::ValuesIn(LookupCases()), CaseName);
 INSTANTIATE_TEST_SUITE_P(Header, BadInputTest, ::testing::ValuesIn(HeaderCases()), CaseName);
+INSTANTIATE_TEST_SUITE_P(HeaderLayout, BadInputTest, ::testing::ValuesIn(HeaderLayoutCases()),
+                         CaseName);
 INSTANTIATE_TEST_SUITE_P(RecordNumber, BadInputTest, ::testing::ValuesIn(RecordNumberCases()),
                          CaseName);
 INSTANTIATE_TEST_SUITE_P(TextTrace, BadInputTest, ::testing::ValuesIn(TextTraceCases()), CaseName);
 INSTANTIATE_TEST_SUITE_P(Place, BadInputTest, ::testing::ValuesIn(PlaceCases()), CaseName);
 INSTANTIATE_TEST_SUITE_P(Stat, BadInputTest, ::testing::ValuesIn(StatCases()), CaseName);
 INSTANTIATE_TEST_SUITE_P(Field, BadInputTest, ::testing::ValuesIn(FieldCases()), CaseName);
+INSTANTIATE_TEST_SUITE_P(Abf, BadInputTest, ::testing::ValuesIn(AbfCases()), CaseName);
 
 }  // namespace
 }  // namespace ictalscope

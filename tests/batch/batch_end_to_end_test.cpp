@@ -40,18 +40,18 @@ class BatchEndToEndTest : public ::testing::Test {
 
   std::string File(const std::string& name) const { return testing::ReadFile(dir_ / name); }
 
-  // A two-record recording with AcqTime 1 ms whose records load 9 samples each (N = 1032).
+  // A two-record recording of the classic rig at 0.0625 ms whose records load 17 samples each
+  // (65 ms, N = 1040).
   void WriteSmallRecording() {
     testing::WcpHeader header;
-    header.nbd = 129;  // 1032 ms
-    header.dt_s = 0.001;
+    header.nbd = 8.125;
     header.nr = 2;
     testing::WcpRecord first;
-    first.ch0.assign(1032, 0);
+    first.ch0.assign(1040, 0);
     const std::vector<int16_t> counts = {0, 100, 200, -21299, 6554, -22937, 1000, -1000, 32767};
     std::copy(counts.begin(), counts.end(), first.ch0.begin());
     testing::WcpRecord second;
-    second.ch0.assign(1032, 1000);
+    second.ch0.assign(1040, 1000);
     testing::WriteWcpFile((dir_ / "rec.wcp").string(), testing::WcpHeaderText(header),
                           {first, second});
   }
@@ -65,19 +65,28 @@ TEST_F(BatchEndToEndTest, LoadsARecordShowsItsHeaderAndDumpsTheDrawnSamples) {
   ASSERT_EQ(result.status, 0) << result.err;
   EXPECT_EQ(result.err, "");
   for (const char* part :
-       {R"("Duration": "1032.00")", R"("AcqTime": "1.00000")", R"("NR": " 2")",
+       {R"("Duration": "65.00")", R"("AcqTime": "0.06250")", R"("NR": " 2")",
         R"("CalibV": "0.0030518509")", R"("CalibI": "0.6103701895")", R"("YG0": "0.0001000000")",
         R"("recordingName": "rec")",
-        R"("trace": {"lastIndex": 8, "acqTime": 1, "recordNo": 1, "nr": 2, "v": 9})",
-        R"("plotStep": 1)", R"("V": 6, "I": 0)"}) {
+        R"("headerLabel": "WCP 9, classic layout: 2 records at 0.0625 ms; channels: 1 Vm (mV) )"
+        R"(analysed, 2 Im (pA)\r\nVER=9\r\n)",
+        R"("trace": {"lastIndex": 16, "acqTime": 0.0625, "recordNo": 1, "nr": 2, "v": 17})",
+        R"("plotStep": 1)", R"("V": 14, "I": 0)",
+        R"("recording": {"format": "wcp", "file": "rec.wcp", "version": "9", "mode": "", )"
+        R"("layout": "classic", "records": 2, "channels": [{"name": "Vm", "unit": "mV"}, )"
+        R"({"name": "Im", "unit": "pA"}], "analysedChannel": 1, "voltageChannelFound": true, )"
+        R"("samplingIntervalMs": 0.0625, "record": 1})"}) {
     EXPECT_NE(result.out.find(part), std::string::npos) << part << "\n" << result.out;
   }
+  // Sample k at k * 0.0625 / 1000 s, 6 decimals rounded half away from zero.
   EXPECT_EQ(File("V.dat"),
-            "0.003000 -65.00\r\n0.004000 20.00\r\n0.005000 -70.00\r\n"
-            "0.006000 3.05\r\n0.007000 -3.05\r\n0.008000 100.00\r\n");
+            "0.000188 -65.00\r\n0.000250 20.00\r\n0.000313 -70.00\r\n"
+            "0.000375 3.05\r\n0.000438 -3.05\r\n0.000500 100.00\r\n"
+            "0.000563 0.00\r\n0.000625 0.00\r\n0.000688 0.00\r\n0.000750 0.00\r\n"
+            "0.000813 0.00\r\n0.000875 0.00\r\n0.000938 0.00\r\n0.001000 0.00\r\n");
 }
 
-TEST_F(BatchEndToEndTest, ReadsTheRequestedRecordAndZerosPastTheLast) {
+TEST_F(BatchEndToEndTest, ReadsTheRequestedRecordAndRefusesOnePastTheLast) {
   WriteSmallRecording();
   const ProgramResult second = Run({"name=rec", "Analyse=2", "load", "state"});
   ASSERT_EQ(second.status, 0) << second.err;
@@ -86,20 +95,27 @@ TEST_F(BatchEndToEndTest, ReadsTheRequestedRecordAndZerosPastTheLast) {
   EXPECT_NE(second.out.find(R"("v": [3.0518509475997191, 3.0518509475997191)"), std::string::npos)
       << second.out.substr(0, 2000);
 
-  const ProgramResult past = Run({"name=rec", "Analyse=3", "load", "state"});
-  ASSERT_EQ(past.status, 0) << past.err;
-  EXPECT_NE(past.out.find(R"("v": [0, 0, 0, 0, 0, 0, 0, 0, 0])"), std::string::npos);
+  const ProgramResult past = Run({"--keep-going", "name=rec", "Analyse=3", "load", "state"});
+  EXPECT_EQ(past.status, 1);
+  EXPECT_EQ(past.err, "error: Record 3 does not exist: rec.wcp holds 2 records\n");
+  EXPECT_NE(past.out.find(R"("lastIndex": -1, "acqTime": 0.0625, "recordNo": 3, "nr": 2, "v": [])"),
+            std::string::npos)
+      << past.out.substr(0, 2000);
 }
 
-TEST_F(BatchEndToEndTest, LoadsNothingAndSaysNothingForAMissingRecording) {
+// A name that matches no file is reported, and the trace of the recording loaded before is
+// dropped: no analysis runs on it under the new name.
+TEST_F(BatchEndToEndTest, ReportsAMissingRecordingAndLeavesNoRecord) {
   WriteSmallRecording();
-  const ProgramResult result = Run({"name=rec", "load", "name=nothing", "load", "state:brief"});
-  EXPECT_EQ(result.status, 0);
-  EXPECT_EQ(result.err, "");
+  const ProgramResult result =
+      Run({"--keep-going", "name=rec", "load", "name=nothing", "load", "iid", "state:brief"});
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.err, "error: File not found: nothing (nor nothing.wcp, nothing.abf)\n");
   EXPECT_NE(result.out.find(R"("recordingName": "nothing")"), std::string::npos);
-  // The trace of rec stays; the series were cleared by the click.
-  EXPECT_NE(result.out.find(R"("lastIndex": 8)"), std::string::npos);
+  EXPECT_NE(result.out.find(R"("lastIndex": -1,)"), std::string::npos);
   EXPECT_NE(result.out.find(R"("V": 0)"), std::string::npos);
+  EXPECT_NE(result.out.find(R"("recording": null)"), std::string::npos);
+  EXPECT_NE(result.out.find(R"("spikes": {"count": 0,)"), std::string::npos);
 }
 
 TEST_F(BatchEndToEndTest, ReportsAFailingLoadAndKeepsWhatItDid) {
@@ -115,7 +131,7 @@ TEST_F(BatchEndToEndTest, ReportsAFailingLoadAndKeepsWhatItDid) {
 }
 
 TEST_F(BatchEndToEndTest, NamesTheNulCharactersOfAShortFileInTheMessage) {
-  testing::WriteFile((dir_ / "short.wcp").string(), "NBD=64\r\nDT=6.25E-5\r\nAD=5");
+  testing::WriteFile((dir_ / "short.wcp").string(), "NC=2\r\nNBD=64\r\nDT=6.25E-5\r\nAD=5");
   const ProgramResult result = Run({"name=short", "load"});
   EXPECT_EQ(result.status, 1);
   // The value runs on through the NUL characters that stand for the missing bytes, up to the

@@ -46,7 +46,8 @@ constexpr const char* kDefaultBriefState =
     R"("CalibV": "4.0000000000", "CalibI": "4.0000000000", "AcqTime": "0.06250", "NR": "12", )"
     R"("Analyse": " 1", "Duration": "1.00", "StimHz": "0.20", "StimDelay": "1.0", )"
     R"("StimDuration": "1.0", "StimInterval": "0.2", "ISImax": "1000", "NminSpikes": "40", )"
-    R"("tau": "0.30", "a": "0.80", "dt_Vrest": "50", "step_V": " 5", "Vsilent": "-65"}, )"
+    R"("tau": "0.30", "a": "0.80", "dt_Vrest": "50", "step_V": " 5", "Vsilent": "-65", )"
+    R"("Channel": " 0"}, )"
     R"("checks": {"filter": false, "vdat": false, "stimulation": false, "rewrite": false, )"
     R"("time-through-traces": false, "read": false}, "nameBox": "1", "recordingName": "", )"
     R"("resultBaseName": "", "headerLabel": "Label1", )"
@@ -55,7 +56,8 @@ constexpr const char* kDefaultBriefState =
     R"("stimTiming": {"intervalMs": 0, "delayMs": 0, "durationMs": 0}, )"
     R"("spikes": {"count": 0, "VT": [], "tsp": [], "Vpeak": [], "tpeak": [], "Vrest": [], )"
     R"("Vmin": [], "AHP": []}, )"
-    R"("series": {"V": 0, "I": 0, "th": 0, " peak        ": 0, "V_min": 0, "ID": 0, "IID": 0}})"
+    R"("series": {"V": 0, "I": 0, "th": 0, " peak        ": 0, "V_min": 0, "ID": 0, "IID": 0}, )"
+    R"("recording": null})"
     "\n";
 
 TEST_F(BatchRunnerTest, PrintsTheStartStateExactly) {

@@ -2,8 +2,8 @@
 //
 // Input: 8 bytes of panel settings, then the recording file.
 //   byte 0: bit 0 "Filter", 1 "V.dat", 2 "Stimulation", 3 "rewrite", 4 "time through traces",
-//           5 "read"; bit 6 writes the file as the text trace "r" instead of "r.wcp"; bit 7
-//           types the name "r.wcp" instead of "r" (so a .wcp file is read as a text trace).
+//           5 "read"; bit 6 writes the file as "r" instead of "r.wcp"; bit 7 types the name
+//           "r.wcp" instead of "r" (the file found is read by its content either way).
 //   bytes 1..7: two fields per byte (low nibble first, in the order of kFuzzedFields); a nibble
 //           picks the field's default text (0) or one of the texts of kTexts.
 // The rest is written as the file; the name box is clicked, then "Spikes", "IID", "Rin",
@@ -109,11 +109,11 @@ int64_t LoadedSamples(const MemoryPanel& panel, const uint8_t* file, size_t size
 
 void RunCommands(Workspace& ws) {
   AnalysisState state;
-  Tolerate([&] { ClickRecordingName(ws); });
+  Tolerate([&] { RunLoad(ws, state); });
   Tolerate([&] { RunSpikes(ws, state.spikes); });
   Tolerate([&] { RunIID(ws, state); });
   Tolerate([&] { RunRin(ws, state.spikes); });
-  Tolerate([&] { RunTwoTraces(ws); });
+  Tolerate([&] { RunTwoTraces(ws, state); });
   Tolerate([&] { RunSpikes(ws, state.spikes); });
   Tolerate([&] { RunIID(ws, state); });
   Tolerate([&] { RunStat(ws, state); });
@@ -141,10 +141,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const uint8_t* file = data + kSettingsBytes;
   const size_t file_size = size - kSettingsBytes;
   const bool text = (data[0] & 0x40) != 0;
-  if (!text) {
-    const int64_t samples = LoadedSamples(session.panel, file, file_size);
-    if (samples > kMaxLoadedSamples && samples <= ictalscope::kTraceCapacity) return -1;
-  }
+  // The content decides the format, whatever the name.
+  const int64_t samples = LoadedSamples(session.panel, file, file_size);
+  if (samples > kMaxLoadedSamples && samples <= ictalscope::kTraceCapacity) return -1;
   WriteFile(text ? kName : std::string(kName) + ".wcp", file, file_size);
   RunCommands(session.ws);
   return 0;

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -58,7 +60,12 @@ TEST_F(LoaderTest, LoadsRecordAnalyseOfAWcpFile) {
   EXPECT_EQ(FieldText(Field::Duration), "65.00");
   EXPECT_EQ(FieldText(Field::CalibV), "0.0030518509");
   EXPECT_EQ(FieldText(Field::CalibI), "0.6103701895");
-  EXPECT_EQ(panel.HeaderLabel(), ReadFile("rec.wcp").substr(0, 512));
+  EXPECT_EQ(panel.HeaderLabel(),
+            "WCP 9, classic layout: 2 records at 0.0625 ms; channels: 1 Vm (mV) analysed, 2 Im "
+            "(pA)\r\n" +
+                ReadFile("rec.wcp").substr(0, 512));
+  ASSERT_TRUE(ws.recording.has_value());
+  EXPECT_EQ(ws.recording->record, 2);
   // After the label, after YG1=, after the factors, after the last sample.
   EXPECT_EQ(events, 4);
   EXPECT_EQ(VPoints().size(), 3u);
@@ -81,18 +88,26 @@ TEST_F(LoaderTest, AnalyseClickKeepsTheRecordingName) {
 
 struct NameCase {
   std::string name;
-  std::vector<std::string> files;  // created before the load; a trailing "/" makes a folder
-  std::string loaded;              // "wcp", "text", "nothing", or an error message
+  // Created before the load: a trailing "/" makes a folder; "text:" and "wcp:" before a name
+  // give the file that content whatever its name.
+  std::vector<std::string> files;
+  std::string loaded;  // "wcp", "text", or an error message
 };
 
+// The name is looked up as typed, then with ".wcp", then with ".abf"; the file found is read by
+// its content.
 TEST_F(LoaderTest, NameResolution) {
+  const std::string not_found = "File not found: rec (nor rec.wcp, rec.abf)";
   const std::vector<NameCase> cases = {
-      {"rec", {"rec.wcp"}, "wcp"},
-      {"rec.wcp", {"rec.wcp"}, "Invalid numeric input"},  // the header read as a text trace
-      {"rec", {"rec.wcp", "rec"}, "text"},
-      {"rec", {"rec.wcp", "rec/"}, "wcp"},  // a folder is no file
-      {"rec", {}, "nothing"},
-      {"rec", {"rec.wcp/"}, "nothing"},
+      {"rec", {"wcp:rec.wcp"}, "wcp"},
+      {"rec.wcp", {"wcp:rec.wcp"}, "wcp"},
+      {"rec", {"wcp:rec.wcp", "text:rec"}, "text"},
+      {"rec", {"wcp:rec.wcp", "rec/"}, "wcp"},  // a folder is no file
+      {"rec", {"text:rec.abf"}, "text"},
+      {"rec", {"wcp:rec"}, "wcp"},
+      {"rec", {"text:rec.wcp", "wcp:rec.abf"}, "text"},
+      {"rec", {}, not_found},
+      {"rec", {"rec.wcp/", "rec.abf/"}, not_found},
   };
   for (const NameCase& c : cases) {
     SCOPED_TRACE(c.name + " with " + std::to_string(c.files.size()) + " files");
@@ -103,94 +118,145 @@ TEST_F(LoaderTest, NameResolution) {
     for (const std::string& file : c.files) {
       if (file.back() == '/') {
         std::filesystem::create_directory(file);
-      } else if (file.ends_with(".wcp")) {
-        WriteSmallRecording(file, {{1, 2, 3}});
+      } else if (file.starts_with("wcp:")) {
+        WriteSmallRecording(file.substr(4), {{1, 2, 3}});
       } else {
-        testing::WriteFile(file, std::string(10, '\n') + "0 0 -70\n1 0 -71\n");
+        std::string text(10, '\n');
+        for (int k = 0; k < 20; ++k) text += std::to_string(k) + " 0 -70\n";
+        testing::WriteFile(file.substr(5), text);
       }
     }
     for (int i = 0; i < kSeriesCount; ++i) fresh_chart.Append(static_cast<Series>(i), 1, 2);
+    fresh.trace.LastIndex = 7;
     fresh_panel.SetNameBoxText(c.name);
     std::string loaded;
     try {
       ClickRecordingName(fresh);
       loaded = fresh.trace.LastIndex == kSmallLastIndex ? "wcp"
-               : fresh.trace.LastIndex == 1             ? "text"
-                                                        : "nothing";
+               : fresh.trace.LastIndex == 19            ? "text"
+                                                        : "other";
     } catch (const Error& error) {
       loaded = error.what();
+      EXPECT_EQ(fresh.trace.LastIndex, -1);
+      EXPECT_FALSE(fresh.recording.has_value());
     }
     EXPECT_EQ(loaded, c.loaded);
     EXPECT_EQ(fresh.RecordingName, c.name);
     for (int i = 0; i < kSeriesCount; ++i) {
       const Series series = static_cast<Series>(i);
-      EXPECT_EQ(fresh_chart.Points(series).empty(), series != Series::V || loaded != "wcp");
+      EXPECT_EQ(fresh_chart.Points(series).size(), series == Series::V && loaded == "wcp"    ? 3u
+                                                   : series == Series::V && loaded == "text" ? 3u
+                                                                                             : 0u);
     }
   }
 }
 
-TEST_F(LoaderTest, NeitherFileLeavesEverythingButTheSeriesAndAnEmptyDump) {
+// A name that matches no file is reported; the trace then holds no record, so that nothing is
+// analysed under the new name. The series stay cleared and a "V.dat" begun stays empty.
+TEST_F(LoaderTest, MissingRecordingIsReportedAndLeavesNoRecord) {
   panel.SetChecked(Check::VDat, true);
   testing::WriteFile("V.dat", "old");
   ws.trace.LastIndex = 7;
   ws.trace.V[0] = 3;
   FillSeries();
   panel.SetNameBoxText("missing");
-  ClickRecordingName(ws);
+  EXPECT_THROW_MSG(ClickRecordingName(ws),
+                   "File not found: missing (nor missing.wcp, missing.abf)");
   EXPECT_TRUE(AllSeriesEmpty());
-  EXPECT_EQ(ws.trace.LastIndex, 7);
-  EXPECT_EQ(ws.trace.V[0], 3);
+  EXPECT_EQ(ws.trace.LastIndex, -1);
   EXPECT_EQ(FieldText(Field::CalibV), "4.0000000000");
   EXPECT_EQ(ReadFile("V.dat"), "");
   EXPECT_EQ(events, 0);
 }
 
-TEST_F(LoaderTest, TextTraceSetsTheFactorsToZeroAndKeepsTheLabel) {
+// A text trace is one record: drawn and dumped like a record of a binary recording, with NR 1
+// and its own sampling interval in the AcqTime field; it computes no factors.
+TEST_F(LoaderTest, TextTraceIsDrawnAndShowsItsInterval) {
   panel.SetChecked(Check::VDat, true);
-  testing::WriteFile("trace", std::string(10, '\n') + "0 0 1\n1 0 2\n3 0 3\n3.5 0 4\n");
+  SetField(Field::step_V, "1");
+  testing::WriteFile("trace", std::string(10, '\n') + "0 0 1\n1 0 2\n3 0 3\n3.5 0 4\n4 0 5\n");
   SetField(Field::Analyse, "3");
   LoadRecording(ws, "trace");
-  EXPECT_EQ(ws.trace.LastIndex, 3);
+  EXPECT_EQ(ws.trace.LastIndex, 4);
   EXPECT_EQ(ws.trace.AcqTime, 0.5);
   EXPECT_EQ(ws.trace.RecordNo, 3);
+  EXPECT_EQ(ws.trace.NR, 1);
+  EXPECT_EQ(FieldText(Field::NR), " 1");
   EXPECT_EQ(FieldText(Field::CalibV), "0.0000000000");
   EXPECT_EQ(FieldText(Field::CalibI), "0.0000000000");
-  EXPECT_EQ(FieldText(Field::AcqTime), "0.06250");
-  EXPECT_EQ(panel.HeaderLabel(), "Label1");
-  EXPECT_TRUE(VPoints().empty());
-  EXPECT_EQ(ReadFile("V.dat"), "");
+  EXPECT_EQ(FieldText(Field::AcqTime), "0.50000");
+  EXPECT_EQ(panel.HeaderLabel(), "Text trace: 1 record at 0.5 ms; channel: 1 V (mV) analysed");
+  EXPECT_EQ(VPoints(), (std::vector<ChartPoint>{{0.0015, 4}, {0.002, 5}}));
+  EXPECT_EQ(ReadFile("V.dat"), "0.001500 4.00\r\n0.002000 5.00\r\n");
   EXPECT_EQ(events, 2);
 }
 
-TEST_F(LoaderTest, RecordPastTheLastGivesZeroMillivolts) {
+// With "Filter" ticked a text trace is smoothed as a record is, and keeps the smoothed values.
+TEST_F(LoaderTest, TextTraceIsSmoothedWithFilter) {
+  panel.SetChecked(Check::Filter, true);
+  SetField(Field::AcqTime, "1");
+  SetField(Field::tau, "1");
+  testing::WriteFile("trace", std::string(10, '\n') + "0 0 0\n1 0 10\n2 0 10\n3 0 10\n");
+  LoadRecording(ws, "trace");
+  const long double coef = std::exp(-1.0L);
+  const double f1 = static_cast<double>((1 - coef) * 10);
+  const double f2 = static_cast<double>(coef * f1 + (1 - coef) * 10);
+  EXPECT_EQ(ws.trace.V[0], 0);
+  EXPECT_EQ(ws.trace.V[1], f1);
+  EXPECT_EQ(ws.trace.V[2], f2);
+}
+
+// A record that does not exist is refused before any sample is read, and leaves no record.
+TEST_F(LoaderTest, RecordThatDoesNotExistIsRefused) {
   WriteTwoRecords("rec.wcp");
-  SetField(Field::Analyse, "3");
   SetField(Field::step_V, "1");
-  LoadRecording(ws, "rec");
-  EXPECT_EQ(ws.trace.LastIndex, kSmallLastIndex);
-  for (int32_t k = 0; k <= kSmallLastIndex; ++k) EXPECT_EQ(ws.trace.V[k], 0);
-  ASSERT_EQ(VPoints().size(), 14u);
-  for (const ChartPoint& p : VPoints()) EXPECT_EQ(p.y, 0);
+  for (const char* analyse : {"3", "0", "-1"}) {
+    SCOPED_TRACE(analyse);
+    ws.trace.LastIndex = 5;
+    SetField(Field::Analyse, analyse);
+    EXPECT_THROW_MSG(LoadRecording(ws, "rec"),
+                     std::string("Record ") + analyse + " does not exist: rec.wcp holds 2 records");
+    EXPECT_EQ(ws.trace.LastIndex, -1);
+    EXPECT_TRUE(VPoints().empty());
+    EXPECT_EQ(FieldText(Field::CalibV), "0.0030518509");
+    ASSERT_TRUE(ws.recording.has_value());
+    EXPECT_EQ(ws.recording->record, 0);
+  }
 }
 
 TEST_F(LoaderTest, HeaderWithoutSamples) {
   testing::WcpRecord record;
   record.ch0.assign(kSmallPairs, 5);
   // "DT=" before "NBD=" divides 0 ms by AcqTime: N = 0.
-  testing::WriteWcpFile("late.wcp", "DT=6.25E-5\r\nNBD=8.125\r\n", {record});
+  testing::WriteWcpFile("late.wcp", "NC=2\r\nDT=6.25E-5\r\nNBD=8.125\r\n", {record});
   LoadRecording(ws, "late");
   EXPECT_EQ(ws.trace.LastIndex, -1024);
   EXPECT_TRUE(VPoints().empty());
 }
 
-TEST_F(LoaderTest, RealRecordingHasTooFewSamplePairs) {
+// The real file keeps the current on channel 1 and the voltage on channel 2, at 1 kHz: it is
+// read by its header, 256 samples a record of a voltage-clamp protocol from -80 mV to -20 mV.
+TEST_F(LoaderTest, RealRecordingOfAnotherSetUpIsReadByItsHeader) {
   std::filesystem::copy_file(ICTALSCOPE_REAL_DATA_DIR "/myokit_wcp-file.wcp", "real.wcp");
   LoadRecording(ws, "real");
-  EXPECT_EQ(ws.trace.LastIndex, 16 - 1024);
+  EXPECT_EQ(ws.trace.LastIndex, 255);
   EXPECT_EQ(ws.trace.NR, 11);
+  EXPECT_EQ(ws.trace.AcqTime, 1);
   EXPECT_EQ(FieldText(Field::AcqTime), "1.00000");
-  EXPECT_EQ(FieldText(Field::CalibV), "0.0006103702");
-  EXPECT_TRUE(VPoints().empty());
+  EXPECT_EQ(FieldText(Field::NR), "11");
+  EXPECT_EQ(FieldText(Field::Duration), "256.00");
+  // VMax 10 V of every record, ADCMAX 32677, YG1 0.01 V/mV and YG0 0.0005 V/pA.
+  const double mv_per_count = static_cast<double>(10.0L / (32677 * 0.01L));
+  EXPECT_EQ(FieldText(Field::CalibV), "0.0306025645");
+  EXPECT_EQ(FieldText(Field::CalibI), "0.6120512899");
+  EXPECT_EQ(ws.trace.V[0], static_cast<double>(-2618 * static_cast<long double>(mv_per_count)));
+  const auto [low, high] = std::minmax_element(ws.trace.V.data(), ws.trace.V.data() + 256);
+  EXPECT_NEAR(*low, -80, 0.5);
+  EXPECT_NEAR(*high, -20, 0.5);
+  EXPECT_EQ(VPoints().size(), 51u);
+  ASSERT_TRUE(ws.recording.has_value());
+  EXPECT_EQ(ws.recording->layout, "header");
+  EXPECT_EQ(ws.recording->analysed_channel, 1);
 }
 
 // What a failing load did stays done; what it had not reached stays as it was; every file that
@@ -203,9 +269,9 @@ TEST_F(LoaderTest, FailuresKeepWhatWasDone) {
   const int open_files = OpenFileCount();
 
   SetField(Field::Analyse, "0");
-  EXPECT_THROW_MSG(LoadRecording(ws, "rec"), "I/O error 131");
+  EXPECT_THROW_MSG(LoadRecording(ws, "rec"), "Record 0 does not exist: rec.wcp holds 2 records");
   EXPECT_EQ(ws.trace.RecordNo, 0);
-  EXPECT_EQ(ws.trace.LastIndex, 5);  // set after the seek
+  EXPECT_EQ(ws.trace.LastIndex, -1);
   EXPECT_EQ(FieldText(Field::CalibV), "0.0030518509");
   EXPECT_EQ(OpenFileCount(), open_files);
 

@@ -157,7 +157,8 @@ TEST_F(MainWindowTest, AFailingHandlerShowsItsMessageAndTheWindowGoesOn) {
   dir.AddDemoRecording();
   ClickIntoNameBox();
   EXPECT_GT(Points(Series::V), 1000);
-  EXPECT_EQ(window_->findChild<QLabel*>("HeaderLabel")->text().left(4), "VER=");
+  EXPECT_TRUE(window_->findChild<QLabel*>("HeaderLabel")->text().startsWith("WCP 9, classic"));
+  EXPECT_EQ(window_->windowTitle(), "ictalscope - 1.wcp, record 1 of 6");
   EXPECT_EQ(messages_.size(), 1u);
 }
 

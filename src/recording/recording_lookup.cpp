@@ -1,0 +1,33 @@
+#include "recording/recording_lookup.h"
+
+#include "recording/abf_header.h"
+#include "recording/file_layer.h"
+#include "recording/wcp_header.h"
+
+namespace ictalscope {
+
+void ThrowNoRecord(Trace& trace, const std::string& message) {
+  trace.LastIndex = -1;
+  throw NoRecordError(message);
+}
+
+std::string RecordMissingMessage(int64_t record, const std::string& file, int64_t records) {
+  return "Record " + std::to_string(record) + " does not exist: " + file + " holds " +
+         std::to_string(records) + " records";
+}
+
+std::string FindRecordingFile(const std::string& name, Trace& trace) {
+  for (const std::string& path : {name, name + ".wcp", name + ".abf"}) {
+    if (FileExists(path)) return path;
+  }
+  ThrowNoRecord(trace, std::string(messages::kFileNotFound) + ": " + name + " (nor " + name +
+                           ".wcp, " + name + ".abf)");
+}
+
+RecordingFormat SniffFormat(const std::string& first_bytes) {
+  if (HasAbfSignature(first_bytes)) return RecordingFormat::kAbf;
+  if (LooksLikeWcpHeader(first_bytes)) return RecordingFormat::kWcp;
+  return RecordingFormat::kText;
+}
+
+}  // namespace ictalscope
