@@ -103,6 +103,9 @@ PanelWidgets MainWindow::CreateControls() {
   }
   widgets.header_label = CreateLabel(QString::fromUtf8(kDefaultHeaderLabel), kHeaderLabelPosition);
   widgets.header_label->setObjectName(QStringLiteral("HeaderLabel"));
+  // The line that says what was read is longer than the room right of the chart: it wraps.
+  widgets.header_label->setWordWrap(true);
+  widgets.header_label->setFixedWidth(kWindowSize.width() - kHeaderLabelPosition.x());
   CreateLabel(QStringLiteral("Criteria:"), kCriteriaLabelPosition);
   return widgets;
 }
