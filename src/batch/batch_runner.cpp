@@ -103,7 +103,7 @@ class ActionRunner {
         s_.panel.SetNameBoxText(action.text);
         break;
       case Kind::kField:
-        s_.panel.SetText(action.field, action.text);
+        SetField(action.field, action.text);
         break;
       case Kind::kCheck:
         SetCheck(s_, action.check, true);
@@ -142,6 +142,15 @@ class ActionRunner {
         out_ << StateJson(s_, true) << '\n' << std::flush;
         break;
     }
+  }
+
+  // The text is set as typed, as in the window; one that reads as no number is set all the same
+  // and said on standard error.
+  void SetField(Field field, const std::string& text) {
+    if (const std::optional<std::string> warning = UnreadableFieldWarning(field, text)) {
+      err_ << "warning: " << *warning << '\n';
+    }
+    s_.panel.SetText(field, text);
   }
 
   // For r = 1 .. Trace.NR: Analyse=r, reload, spikes, iid. Each step fails on its own, as the

@@ -9,6 +9,13 @@ double FieldValue(const Panel& panel, Field field) {
   return ReadFieldValue(panel.Text(field), SpecOf(field).min_value);
 }
 
+std::optional<std::string> UnreadableFieldWarning(Field field, std::string_view text) {
+  if (!text.empty() && text != " " && ParseDecimal(text, true)) return std::nullopt;
+  const FieldSpec& info = SpecOf(field);
+  return std::string(info.name) + ": '" + std::string(text) + "' is not a number; it reads as " +
+         FormatFixed(info.min_value, 0, 0);
+}
+
 void WriteFieldValue(Panel& panel, Field field, double x) {
   const FieldSpec& info = SpecOf(field);
   if (info.min_value != info.max_value) {

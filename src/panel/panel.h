@@ -1,6 +1,8 @@
 #pragma once
 
+#include <optional>
 #include <string>
+#include <string_view>
 
 #include "panel/field.h"
 
@@ -25,6 +27,10 @@ class Panel {
 
 // A field's value: its text read by ReadFieldValue with the field's MinValue.
 double FieldValue(const Panel& panel, Field field);
+
+// "FIELD: 'TEXT' is not a number; it reads as 0" for a text that is empty, one blank or no
+// number (the field then reads as its MinValue); nothing for a text that reads as a number.
+std::optional<std::string> UnreadableFieldWarning(Field field, std::string_view text);
 
 // Writes x into a field: bounded when MinValue differs from MaxValue, formatted by FormatFixed
 // with the field's StrWidth and StrDecimals, and the text replaced only when it changes.

@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QLabel>
 #include <QMessageBox>
@@ -71,6 +72,18 @@ FloatSpinEdit* NewField(Field field, QWidget* parent) {
   edit->setText(QString::fromUtf8(info.default_text));
   edit->setCursorPosition(0);
   return edit;
+}
+
+// A text that reads as no number shows in red, with what it reads as in its tooltip, until it
+// reads as a number again.
+void MarkUnreadableText(FloatSpinEdit& edit, Field field) {
+  const std::optional<std::string> warning =
+      UnreadableFieldWarning(field, edit.text().toStdString());
+  QPalette palette = edit.palette();
+  palette.setColor(QPalette::Text,
+                   warning ? QColor(Qt::red) : QApplication::palette().color(QPalette::Text));
+  edit.setPalette(palette);
+  edit.setToolTip(warning ? QString::fromStdString(*warning) : QString());
 }
 
 }  // namespace
@@ -175,6 +188,11 @@ void MainWindow::ConnectPanel(const PanelWidgets& widgets) {
           [this, &ws] { RunHandler([&ws] { OnTauChanged(ws); }); });
   connect(widgets.checks[static_cast<int>(Check::Stimulation)], &QCheckBox::clicked, this,
           [this, &ws] { RunHandler([&ws] { OnStimulationClicked(ws); }); });
+  for (int i = 0; i < kFieldCount; ++i) {
+    FloatSpinEdit* edit = widgets.fields[i];
+    connect(edit, &FloatSpinEdit::OnChange, this,
+            [edit, field = static_cast<Field>(i)] { MarkUnreadableText(*edit, field); });
+  }
 }
 
 void MainWindow::ConnectButton(QPushButton* button, Command command) {

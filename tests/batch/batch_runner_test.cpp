@@ -97,8 +97,13 @@ TEST_F(BatchRunnerTest, StopsAtTheFirstFailureUnlessToldToGoOn) {
 
 TEST_F(BatchRunnerTest, SetsTextsAsTypedAndRunsTheFieldHandlers) {
   const BatchResult result = Run({"name=rec 7", "ISImax=abc", "StimHz=4", "check:stimulation",
-                                  "check:rewrite", "uncheck:rewrite", "tau=0.5", "state:brief"});
+                                  "check:rewrite", "uncheck:rewrite", "tau=0.5", "Vsilent=",
+                                  "state:brief"});
   EXPECT_EQ(result.status, 0) << result.err;
+  // A text that is no number is set all the same, and said.
+  EXPECT_EQ(result.err,
+            "warning: ISImax: 'abc' is not a number; it reads as 0\n"
+            "warning: Vsilent: '' is not a number; it reads as 0\n");
   EXPECT_NE(result.out.find(R"("nameBox": "rec 7")"), std::string::npos);
   EXPECT_NE(result.out.find(R"("ISImax": "abc")"), std::string::npos);
   // Ticking "Stimulation" refreshed the timing: 1000 / 4 Hz.

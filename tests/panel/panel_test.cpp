@@ -58,6 +58,23 @@ TEST(FieldValue, ReadsUnreadableTextAsZero) {
   EXPECT_EQ(FieldValue(panel, Field::dt_Vrest), 1.5);
 }
 
+// A text is flagged exactly when it reads as the field's minimum for want of a number.
+TEST(UnreadableFieldWarning, NamesTheFieldAndTheText) {
+  const struct {
+    const char* text;
+    bool flagged;
+  } cases[] = {{"1,5", true}, {"", true}, {" ", true},     {"abc", true},  {"1.5.2", true},
+               {"-", true},   {"1e3", false}, {" 5", false}, {".", false}, {"-0", false}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
+    const std::optional<std::string> warning = UnreadableFieldWarning(Field::ISImax, c.text);
+    EXPECT_EQ(warning.has_value(), c.flagged);
+    if (warning) {
+      EXPECT_EQ(*warning, std::string("ISImax: '") + c.text + "' is not a number; it reads as 0");
+    }
+  }
+}
+
 TEST(FieldByName, KnowsTheBatchNames) {
   EXPECT_EQ(FieldByName("dt_Vrest"), Field::dt_Vrest);
   EXPECT_EQ(FieldByName("NminSpikes"), Field::NminSpikes);

@@ -205,6 +205,25 @@ TEST_F(MainWindowTest, StartsWithThePanelDefaultsAtTheirPlaces) {
   EXPECT_EQ(window_->focusWidget(), NumericField("AD"));
   QTest::keyClick(NumericField("AD"), Qt::Key_Tab);
   EXPECT_EQ(window_->focusWidget(), NumericField("YG0"));
+  EXPECT_EQ(NumericField("Channel")->geometry(), QRect(820, 420, 57, 22));
+  EXPECT_EQ(NumericField("Channel")->text(), " 0");
+}
+
+// A field whose text reads as no number shows it in red, and says so in its tooltip, until the
+// text reads as a number again.
+TEST_F(MainWindowTest, FlagsAFieldThatReadsAsNoNumber) {
+  WorkingDirectory dir;
+  Open();
+  FloatSpinEdit* isi = NumericField("ISImax");
+  const QColor normal = isi->palette().color(QPalette::Text);
+  isi->setFocus(Qt::TabFocusReason);
+  isi->selectAll();
+  QTest::keyClicks(isi, "1.5.");
+  EXPECT_EQ(isi->palette().color(QPalette::Text), QColor(Qt::red));
+  EXPECT_EQ(isi->toolTip(), "ISImax: '1.5.' is not a number; it reads as 0");
+  QTest::keyClick(isi, Qt::Key_Backspace);
+  EXPECT_EQ(isi->palette().color(QPalette::Text), normal);
+  EXPECT_EQ(isi->toolTip(), "");
 }
 
 }  // namespace
