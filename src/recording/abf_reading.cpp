@@ -34,6 +34,7 @@ RecordingInfo AbfInfo(const std::string& path, const AbfHeader& header,
   info.channels = ChannelInfos(header);
   info.analysed_channel = choice.index;
   info.voltage_found = choice.voltage_found;
+  info.channel_requested = choice.requested;
   info.interval_ms = header.AcqTimeMs();
   return info;
 }

@@ -50,7 +50,8 @@ ChannelChoice ChooseChannel(const std::vector<ChannelInfo>& channels, double req
     if (whole > static_cast<long double>(channels.size())) {
       throw Error(ChannelMissing(whole, file, channels.size()));
     }
-    return {static_cast<int>(whole) - 1, IsVoltageUnit(channels[static_cast<int>(whole) - 1].unit)};
+    const int c = static_cast<int>(whole) - 1;
+    return {c, IsVoltageUnit(channels[c].unit), true};
   }
   for (size_t c = 0; c < channels.size(); ++c) {
     if (ClassifyUnit(channels[c].unit) == UnitKind::kMillivolt) return {static_cast<int>(c), true};

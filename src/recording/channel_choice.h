@@ -25,7 +25,8 @@ long double MillivoltsPerUnit(std::string_view unit);
 // The channel whose samples become the trace, counted from 0.
 struct ChannelChoice {
   int index = 0;
-  bool voltage_found = true;  // false: no channel is in a voltage unit, channel 1 is taken
+  bool voltage_found = true;  // false: the channel is in no voltage unit
+  bool requested = false;     // chosen by the Channel field rather than by its unit
 };
 
 // The analysed channel: `requested` (the Channel field, channels counted from 1) when it is 1

@@ -28,6 +28,7 @@ RecordingInfo HeaderInfo(const std::string& path, const WcpHeaderLines& lines,
   info.channels = layout.channel_list;
   info.analysed_channel = choice.index;
   info.voltage_found = choice.voltage_found;
+  info.channel_requested = choice.requested;
   info.interval_ms = interval_ms;
   return info;
 }

@@ -56,7 +56,11 @@ std::string RecordingSummary(const RecordingInfo& info) {
   std::string text = Title(info) + ": " + std::to_string(info.records) + noun +
                      (info.records == 1 ? "" : "s") + " at " + Shortest(info.interval_ms) +
                      " ms; " + Channels(info);
-  if (!info.voltage_found) text += "; no voltage channel found";
+  if (!info.voltage_found) {
+    text += info.channel_requested ? "; channel " + std::to_string(info.analysed_channel + 1) +
+                                         " is in no voltage unit"
+                                   : "; no voltage channel found";
+  }
   return text;
 }
 

@@ -24,16 +24,18 @@ struct RecordingInfo {
   std::string layout;   // .wcp: "classic" or "header"; empty otherwise
   int32_t records = 0;  // the records (sweeps) the file holds
   std::vector<ChannelInfo> channels;
-  int analysed_channel = 0;   // from 0
-  bool voltage_found = true;  // false: no channel is in a voltage unit
-  double interval_ms = 0;     // per sample
-  int32_t record = 0;         // the record loaded, from 1; 0 while none is
+  int analysed_channel = 0;        // from 0
+  bool voltage_found = true;       // false: the analysed channel is in no voltage unit
+  bool channel_requested = false;  // the Channel field chose it
+  double interval_ms = 0;          // per sample
+  int32_t record = 0;              // the record loaded, from 1; 0 while none is
 };
 
 // The line that the header label shows first, for example
 //   WCP 9, classic layout: 6 records at 0.0625 ms; channels: 1 Vm (mV) analysed, 2 Im (pA)
 //   ABF 2.6.0.0, episodic stimulation: 16 sweeps at 0.05 ms; channels: 1 IN 0 (mV) analysed
-// and, when no channel is in a voltage unit, "; no voltage channel found".
+// and, when the analysed channel is in no voltage unit, "; no voltage channel found" (or, when
+// the Channel field chose it, "; channel N is in no voltage unit").
 std::string RecordingSummary(const RecordingInfo& info);
 
 // The recording and record as the window's title names them: "1.wcp, record 2 of 6", or the

@@ -170,8 +170,12 @@ TEST_F(HeaderWcpTest, ChoosesTheVoltageChannel) {
     ASSERT_EQ(message, "");
     EXPECT_EQ(ws.recording->analysed_channel, c.analysed);
     EXPECT_EQ(ws.recording->voltage_found, c.voltage_found);
-    EXPECT_EQ(panel.HeaderLabel().find("no voltage channel found") != std::string::npos,
-              !c.voltage_found);
+    const std::string note =
+        c.voltage_found ? ""
+        : FieldValue(panel, Field::Channel) >= 1
+            ? "; channel " + std::to_string(c.analysed + 1) + " is in no voltage unit"
+            : "; no voltage channel found";
+    EXPECT_NE(panel.HeaderLabel().find(note + "\r\n"), std::string::npos);
     EXPECT_EQ(ws.trace.V[5], Mv(1000 + 100 * c.analysed + 5, 10,
                                 MillivoltsPerUnit(c.units[c.analysed]), 32767, 0.01));
   }
