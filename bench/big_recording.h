@@ -1,7 +1,8 @@
 #pragma once
 
 // Shared by the benchmarks: the long recording in a temporary working directory, the plain-read
-// baseline that a load is measured against, and a reporter that prints the ratio of the two.
+// baseline that a load is measured against, and a reporter that prints the ratio of each
+// measured load to it.
 
 #include <benchmark/benchmark.h>
 #include <stdlib.h>
@@ -91,8 +92,8 @@ class RatioReporter : public benchmark::ConsoleReporter {
     const double real_ratio = m->second.real / b->second.real;
     const double cpu_ratio = m->second.cpu / b->second.cpu;
     std::printf(
-        "\n%s / %s: real %.1f / %.1f ms = %.2f, CPU %.1f / %.1f ms = %.2f "
-        "(target: within %.0fx) %s\n",
+        "%s / %s: real %.1f / %.1f ms = %.2f, CPU %.1f / %.1f ms = %.2f "
+        "(target: within %gx) %s\n",
         measured.c_str(), baseline.c_str(), m->second.real * 1e3, b->second.real * 1e3, real_ratio,
         m->second.cpu * 1e3, b->second.cpu * 1e3, cpu_ratio, target,
         real_ratio <= target ? "met" : "NOT MET");
@@ -107,12 +108,20 @@ class RatioReporter : public benchmark::ConsoleReporter {
   std::map<std::string, Seconds> seconds_;
 };
 
-// Runs the benchmarks selected on the command line and prints the ratio of `measured` to the
+// A measured benchmark and the factor of the baseline's time that it should stay within.
+struct RatioTarget {
+  std::string measured;
+  double target;
+};
+
+// Runs the benchmarks selected on the command line in a `Directory` (a ScratchDirectory that
+// writes the recordings they load) and prints the ratio of each measured benchmark to the
 // baseline when both ran. By default each benchmark is repeated ten times, the repetitions of
 // all of them shuffled together, so that a slow spell of a shared machine falls on the baseline
 // as often as on the measured work; the ratio compares the fastest repetitions. Flags given on
 // the command line come later and win.
-inline int RunWithRatio(int argc, char** argv, const std::string& measured, double target) {
+template <typename Directory = BigRecordingDirectory>
+int RunWithRatios(int argc, char** argv, const std::vector<RatioTarget>& targets) {
   std::vector<char*> args(argv, argv + argc);
   char repetitions[] = "--benchmark_repetitions=10";
   char interleaving[] = "--benchmark_enable_random_interleaving=true";
@@ -121,12 +130,20 @@ inline int RunWithRatio(int argc, char** argv, const std::string& measured, doub
   argv = args.data();
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  BigRecordingDirectory directory;
+  Directory directory;
   RatioReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
-  reporter.PrintRatio(measured, "BM_Baseline", target);
+  std::printf("\n");
+  for (const RatioTarget& ratio : targets) {
+    reporter.PrintRatio(ratio.measured, "BM_Baseline", ratio.target);
+  }
   benchmark::Shutdown();
   return 0;
+}
+
+// One measured benchmark against the baseline in the big recording's directory.
+inline int RunWithRatio(int argc, char** argv, const std::string& measured, double target) {
+  return RunWithRatios(argc, argv, {{measured, target}});
 }
 
 }  // namespace ictalscope::bench

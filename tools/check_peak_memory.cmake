@@ -1,11 +1,19 @@
-# Writes the 10,000,001-sample record into WORK_DIR, loads it with the batch tool under PEAK_RSS
-# and fails when the load fails, loads the wrong length or its peak RSS exceeds LIMIT_MB.
-file(REMOVE_RECURSE ${WORK_DIR})
-execute_process(COMMAND ${MAKE_DEMO} --big ${WORK_DIR} RESULT_VARIABLE status)
-if(NOT status EQUAL 0)
-  message(FATAL_ERROR "make_demo --big failed: ${status}")
+# Writes a recording whose record 1 holds 10,000,001 samples into WORK_DIR (make_demo WRITE_FLAG,
+# --big by default), loads it by NAME (big by default) with the batch tool under PEAK_RSS and
+# fails when the load fails, loads the wrong length or its peak RSS exceeds LIMIT_MB.
+if(NOT DEFINED WRITE_FLAG)
+  set(WRITE_FLAG --big)
 endif()
-execute_process(COMMAND ${PEAK_RSS} ${LIMIT_MB} ${BATCH} --dir ${WORK_DIR} name=big load state:brief
+if(NOT DEFINED NAME)
+  set(NAME big)
+endif()
+file(REMOVE_RECURSE ${WORK_DIR})
+execute_process(COMMAND ${MAKE_DEMO} ${WRITE_FLAG} ${WORK_DIR} RESULT_VARIABLE status)
+if(NOT status EQUAL 0)
+  file(REMOVE_RECURSE ${WORK_DIR})
+  message(FATAL_ERROR "make_demo ${WRITE_FLAG} failed: ${status}")
+endif()
+execute_process(COMMAND ${PEAK_RSS} ${LIMIT_MB} ${BATCH} --dir ${WORK_DIR} name=${NAME} load state:brief
                 RESULT_VARIABLE status OUTPUT_VARIABLE state ERROR_VARIABLE report)
 message(STATUS "${report}")
 file(REMOVE_RECURSE ${WORK_DIR})

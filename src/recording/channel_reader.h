@@ -3,8 +3,9 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
-#include <vector>
+#include <utility>
 
 #include "recording/binary_file.h"
 
@@ -12,30 +13,51 @@ namespace ictalscope {
 
 enum class SampleType { kInt16, kFloat32 };
 
+// The mV of each int16 count, `mv_of_count(count)` in long double stored as a double. An entry is
+// computed the first time a sample needs it, a block of 64 neighbouring counts at a time: a
+// record touches only the counts its voltage spans, and the whole table would cost two long
+// double divisions for each of 65536 counts (about a millisecond) on every load.
+class CountTable {
+ public:
+  explicit CountTable(std::function<long double(long double)> mv_of_count)
+      : mv_of_count_(std::move(mv_of_count)) {}
+
+  static constexpr int kBlockShift = 6;
+
+  // Whether the block of counts `block` (bits >> kBlockShift) has its values.
+  const bool* ready() const { return ready_.data(); }
+  // The values, indexed by a count's 16 bits as unsigned; valid where ready.
+  const double* values() const { return values_.get(); }
+  void Fill(int block);
+
+ private:
+  std::function<long double(long double)> mv_of_count_;
+  std::array<bool, (65536 >> kBlockShift)> ready_{};
+  std::unique_ptr<double[]> values_ = std::make_unique_for_overwrite<double[]>(65536);
+};
+
 // How the raw samples of one channel become mV, as a double per sample.
 class SampleConversion {
  public:
-  // int16 counts: `mv_of_count(count)` in long double for each of the 65536 counts, kept in a
-  // table so that the per-sample work is one load.
+  // int16 counts: `mv_of_count(count)` in long double, kept in a table so that the per-sample
+  // work is one load. The callable is copied and called while the conversion (or a copy of it)
+  // reads samples, so whatever it refers to must outlive the reading.
   template <typename MvOfCount>
   static SampleConversion Int16(MvOfCount&& mv_of_count) {
     SampleConversion conversion;
-    conversion.table_ = std::make_shared<std::array<double, 65536>>();
-    for (int bits = 0; bits < 65536; ++bits) {
-      const long double count = static_cast<int16_t>(static_cast<uint16_t>(bits));
-      (*conversion.table_)[bits] = static_cast<double>(mv_of_count(count));
-    }
+    conversion.table_ = std::make_shared<CountTable>(
+        std::function<long double(long double)>(std::forward<MvOfCount>(mv_of_count)));
     return conversion;
   }
   // float32 values times `factor`, in long double, stored as double.
   static SampleConversion Float32(long double factor);
 
   SampleType type() const { return table_ ? SampleType::kInt16 : SampleType::kFloat32; }
-  const std::array<double, 65536>& table() const { return *table_; }
+  CountTable& table() const { return *table_; }
   long double factor() const { return factor_; }
 
  private:
-  std::shared_ptr<std::array<double, 65536>> table_;
+  std::shared_ptr<CountTable> table_;
   long double factor_ = 1;
 };
 
@@ -81,8 +103,11 @@ class ChannelReader {
   SampleConversion conversion_;
   int bytes_per_sample_;
   int64_t frame_bytes_;
-  int64_t next_frame_ = 0;  // of the run, not yet in the buffer
-  std::vector<unsigned char> buffer_;
+  int64_t capacity_frames_;  // per refill
+  int64_t next_frame_ = 0;   // of the run, not yet in the buffer
+  std::unique_ptr<unsigned char[]> storage_;
+  unsigned char* page_ = nullptr;    // the first page boundary in storage_
+  unsigned char* frames_ = nullptr;  // the buffered frames, from page_
   int64_t buffered_frames_ = 0;
   int64_t used_frames_ = 0;
 };
