@@ -7,9 +7,12 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "analysis/analyses.h"
 #include "analysis/discharge_rows.h"
+#include "panel/error.h"
+#include "recording/file_layer.h"
 #include "recording/text_output.h"
 
 namespace ictalscope {
@@ -20,22 +23,58 @@ constexpr int64_t kSecondsPerRecord = 300;  // "time through traces"
 constexpr double kIIDMarkMv = -30;
 constexpr double kIDMarkMv = -20;
 
+// Record 1 and "rewrite" recreate the tables, record 1 with their header lines. A later record
+// appends to them, and creates with its header line a table that does not exist yet.
+struct TableOpening {
+  TextOutput::Mode mode;
+  bool header;
+};
+
+TableOpening OpeningFor(const std::string& path, int32_t tr, bool rewrite) {
+  if (tr == 1) return {TextOutput::Mode::kCreate, true};
+  if (rewrite) return {TextOutput::Mode::kCreate, false};
+  if (FileExists(path)) return {TextOutput::Mode::kAppend, false};
+  return {TextOutput::Mode::kCreate, true};
+}
+
+// One of the five tables, with the rows this run wrote to it.
+class DischargeTable {
+ public:
+  DischargeTable(const std::string& path, int32_t tr, bool rewrite)
+      : opening_(OpeningFor(path, tr, rewrite)), out_(path, opening_.mode) {}
+
+  void WriteHeader(std::string_view header) {
+    if (opening_.header) out_.WriteLine(header);
+  }
+  void WriteRow(const std::string& row) {
+    out_.WriteLine(row);
+    ++rows_;
+  }
+  void Close() { out_.Close(); }
+  int32_t rows() const { return rows_; }
+
+ private:
+  TableOpening opening_;
+  TextOutput out_;
+  int32_t rows_ = 0;
+};
+
 // The five tables of one run, opened and closed in the order "IID", "mean", "ID", "_sp",
 // "_1sp". A table that fails to open or to take a row leaves the others to the destructors.
 struct DischargeTables {
-  DischargeTables(const std::string& base, TextOutput::Mode mode)
-      : iid(base + "IID", mode),
-        mean(base + "mean", mode),
-        id(base + "ID", mode),
-        sp(base + "_sp", mode),
-        one_sp(base + "_1sp", mode) {}
+  DischargeTables(const std::string& base, int32_t tr, bool rewrite)
+      : iid(base + "IID", tr, rewrite),
+        mean(base + "mean", tr, rewrite),
+        id(base + "ID", tr, rewrite),
+        sp(base + "_sp", tr, rewrite),
+        one_sp(base + "_1sp", tr, rewrite) {}
 
   void WriteHeaders() {
-    iid.WriteLine(kDischargeSpikeHeader);
-    mean.WriteLine(kDischargeHeader);
-    id.WriteLine(kDischargeHeader);
-    sp.WriteLine(kSpikeHeader);
-    one_sp.WriteLine(kSpikeHeader);
+    iid.WriteHeader(kDischargeSpikeHeader);
+    mean.WriteHeader(kDischargeHeader);
+    id.WriteHeader(kDischargeHeader);
+    sp.WriteHeader(kSpikeHeader);
+    one_sp.WriteHeader(kSpikeHeader);
   }
 
   void Close() {
@@ -46,11 +85,11 @@ struct DischargeTables {
     one_sp.Close();
   }
 
-  TextOutput iid;
-  TextOutput mean;
-  TextOutput id;
-  TextOutput sp;
-  TextOutput one_sp;
+  DischargeTable iid;
+  DischargeTable mean;
+  DischargeTable id;
+  DischargeTable sp;
+  DischargeTable one_sp;
 };
 
 struct GroupingSettings {
@@ -99,8 +138,8 @@ class Grouping {
     long double tsp_s = static_cast<long double>(spikes_.tsp[j]) / 1000;
     if (set_.time_through_traces) tsp_s += (set_.tr - int64_t{1}) * kSecondsPerRecord;
     const std::string row = SpikeRow(set_.tr, nIID_, tsp_s, j, spikes_, set_.Vsilent);
-    if (i == 2) tables_.one_sp.WriteLine(row);
-    tables_.sp.WriteLine(row);
+    if (i == 2) tables_.one_sp.WriteRow(row);
+    tables_.sp.WriteRow(row);
   }
 
   // Spike i lies less than ISImax after spike i - 1: it joins the open discharge, or one that
@@ -125,9 +164,9 @@ class Grouping {
   }
 
   void WriteDischargeSpike(int32_t k, double isi_ms) {
-    tables_.iid.WriteLine(DischargeSpikeRow(set_.tr, nIID_, nspIntra_,
-                                            static_cast<long double>(isi_ms) / 1000, k, spikes_,
-                                            set_.Vsilent));
+    tables_.iid.WriteRow(DischargeSpikeRow(set_.tr, nIID_, nspIntra_,
+                                           static_cast<long double>(isi_ms) / 1000, k, spikes_,
+                                           set_.Vsilent));
   }
 
   // An interval of at least ISImax after spike j closes the open discharge, if any; a
@@ -146,10 +185,10 @@ class Grouping {
     const std::string row =
         DischargeRow(set_.tr, nIID_, tIID_, static_cast<long double>(mean_interval_ms_) / 1000,
                      duration_s, nspIntra_);
-    tables_.mean.WriteLine(row);
+    tables_.mean.WriteRow(row);
     chart_.Append(Series::IID, tIID_, kIIDMarkMv);
     if (nspIntra_ > set_.NminSpikes) {
-      tables_.id.WriteLine(row);
+      tables_.id.WriteRow(row);
       chart_.Append(Series::ID, tIID_, kIDMarkMv);
     }
   }
@@ -169,20 +208,24 @@ class Grouping {
 
 }  // namespace
 
-void RunIID(Workspace& ws, AnalysisState& state) {
+IidSummary RunIID(Workspace& ws, AnalysisState& state) {
   Panel& panel = ws.panel;
+  if (ws.trace.LastIndex < 0) throw Error(kNoRecordingLoaded);
   state.ResultBaseName = panel.NameBoxText();
   const int32_t tr = ws.trace.RecordNo;
-  const bool create = panel.IsChecked(Check::Rewrite) || tr == 1;
-  DischargeTables tables(state.ResultBaseName,
-                         create ? TextOutput::Mode::kCreate : TextOutput::Mode::kAppend);
-  if (tr == 1) tables.WriteHeaders();
+  DischargeTables tables(state.ResultBaseName, tr, panel.IsChecked(Check::Rewrite));
+  tables.WriteHeaders();
   const GroupingSettings settings{
       tr, FieldValue(panel, Field::Vsilent), FieldValue(panel, Field::ISImax),
       FieldValue(panel, Field::NminSpikes), panel.IsChecked(Check::TimeThroughTraces)};
   Grouping(state.spikes, tables, ws.chart, state.ClosingIntervalMs, settings).Run();
   tables.Close();
   panel.ProcessEvents();
+  return {state.ResultBaseName,
+          tables.mean.rows(),
+          tables.id.rows(),
+          {tables.iid.rows(), tables.mean.rows(), tables.id.rows(), tables.sp.rows(),
+           tables.one_sp.rows()}};
 }
 
 }  // namespace ictalscope

@@ -97,18 +97,22 @@ void WriteDischarges(TextOutput& out, const std::vector<Discharge>& d,
 
 }  // namespace
 
-void RunStat(Workspace& ws, const AnalysisState& state) {
+StatSummary RunStat(Workspace& ws, const AnalysisState& state) {
   const std::string input =
       ws.panel.IsChecked(Check::Read) ? ws.panel.NameBoxText() : state.ResultBaseName + "ID";
   const std::vector<Discharge> discharges = ReadDischargeTable(input);
-  // The mean interval between discharges has no value below two discharges (0 / 0 for one).
-  if (discharges.size() < 2) throw Error(messages::kInvalidFloatOperation);
+  // The mean interval between discharges has no value below two discharges.
+  if (discharges.size() < 2) {
+    throw Error("stat needs at least two discharges: " + input + " holds " +
+                std::to_string(discharges.size()));
+  }
   const std::vector<double> inter_id = InterIDs(discharges);
 
   TextOutput out(input + "m", TextOutput::Mode::kCreate);
   WriteSummary(out, discharges, inter_id);
   WriteDischarges(out, discharges, inter_id);
   out.Close();
+  return {input, input + "m", discharges.size()};
 }
 
 }  // namespace ictalscope

@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "analysis/analyses.h"
+#include "panel/error.h"
 #include "panel/format_fixed.h"
 #include "recording/float_ops.h"
 #include "recording/text_output.h"
@@ -141,14 +142,17 @@ std::string RowLine(size_t m, const StepRow& row) {
 
 }  // namespace
 
-void RunRin(Workspace& ws, const SpikeTable& spikes) {
+RinSummary RunRin(Workspace& ws, const SpikeTable& spikes) {
+  if (ws.trace.LastIndex < 0) throw Error(kNoRecordingLoaded);
   const std::vector<StepRow> rows = StepScan(ws.trace, spikes).Run();
   // Named after the recording with "Rin" appended, so that neither a text trace nor the bare
   // name that the loader looks up first is overwritten.
-  TextOutput out(ws.panel.NameBoxText() + "Rin", TextOutput::Mode::kCreate);
+  const std::string path = ws.panel.NameBoxText() + "Rin";
+  TextOutput out(path, TextOutput::Mode::kCreate);
   out.WriteLine("n_step t Vrest V1 Rin");
   for (size_t m = 1; m <= rows.size(); ++m) out.WriteLine(RowLine(m, rows[m - 1]));
   out.Close();
+  return {path, rows.size()};
 }
 
 }  // namespace ictalscope

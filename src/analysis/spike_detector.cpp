@@ -230,6 +230,7 @@ void SpikeScan::InSpikeStep(int32_t i) {
 }  // namespace
 
 void RunSpikes(Workspace& ws, SpikeTable& spikes) {
+  if (ws.trace.LastIndex < 0) throw Error(kNoRecordingLoaded);
   spikes.SpikeCount = 0;  // a run that is refused leaves no spikes of an earlier run behind
   const bool stimulation = ws.panel.IsChecked(Check::Stimulation);
   const StimulusClock clock = stimulation ? StartClock(ws.stim, ws.trace.AcqTime) : StimulusClock{};

@@ -38,6 +38,8 @@ struct BatchAction {
 struct BatchCommandLine {
   std::optional<std::string> dir;
   bool keep_going = false;
+  bool quiet = false;  // no status lines: only warnings and errors on standard error
+  bool help = false;   // --help: the usage and the actions, nothing run
   std::vector<BatchAction> actions;
 };
 
@@ -46,8 +48,9 @@ struct BatchCommandLine {
 std::optional<BatchCommandLine> ParseBatchCommandLine(const std::vector<std::string>& args,
                                                       std::string& problem);
 
-// Runs the actions in order on `session`. A failing action prints "error: MESSAGE" on `err`;
-// without keep_going the run stops there. Returns the exit status: 0, or 1 after any failure.
+// Runs the actions in order on `session`. After each handler its status line goes to `err`
+// (unless quiet); a failing action prints "error: MESSAGE" on `err`, and without keep_going
+// the run stops there. Returns the exit status: 0, or 1 after any failure.
 int RunBatchActions(BatchSession& session, const BatchCommandLine& command_line, std::ostream& out,
                     std::ostream& err);
 

@@ -58,6 +58,7 @@ std::optional<Field> FieldByName(std::string_view name);
 std::optional<Check> CheckByName(std::string_view name);
 
 inline constexpr std::string_view kDefaultRecordingName = "1";
-inline constexpr std::string_view kDefaultHeaderLabel = "Label1";
+// Empty until a load says what it read.
+inline constexpr std::string_view kDefaultHeaderLabel = "";
 
 }  // namespace ictalscope

@@ -13,13 +13,13 @@ namespace ictalscope {
 
 BinaryFile::BinaryFile(const std::string& path) : path_(path) {
   fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd_ < 0) ThrowFileError(errno);
+  if (fd_ < 0) ThrowFileError(errno, path_);
   struct stat info;
   if (::fstat(fd_, &info) != 0) {
     const int error = errno;
     ::close(fd_);
     fd_ = -1;
-    ThrowFileError(error);
+    ThrowFileError(error, path_);
   }
   size_ = info.st_size;
 }
@@ -37,7 +37,7 @@ size_t BinaryFile::ReadAt(int64_t offset, void* out, size_t count) const {
     if (at > std::numeric_limits<off_t>::max()) break;
     const ssize_t n = ::pread(fd_, bytes + got, count - got, static_cast<off_t>(at));
     if (n < 0 && errno == EINTR) continue;
-    if (n < 0) ThrowFileError(errno);
+    if (n < 0) ThrowFileError(errno, path_);
     if (n == 0) break;
     got += static_cast<size_t>(n);
   }
@@ -54,7 +54,7 @@ void BinaryFile::Close() {
   if (fd_ < 0) return;
   const int fd = fd_;
   fd_ = -1;
-  if (::close(fd) != 0) ThrowFileError(errno);
+  if (::close(fd) != 0) ThrowFileError(errno, path_);
 }
 
 }  // namespace ictalscope

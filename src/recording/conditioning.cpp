@@ -6,6 +6,7 @@
 
 #include "panel/error.h"
 #include "panel/format_fixed.h"
+#include "recording/file_layer.h"
 #include "recording/float_ops.h"
 
 namespace ictalscope {
@@ -107,7 +108,7 @@ void Conditioning::DrawRuns(int64_t k, int32_t last, int64_t step, bool filter) 
 void Conditioning::DrawAndDumpPoint(int32_t k, double y) {
   const long double x = SampleTime(k, ws_.trace.AcqTime);
   ws_.chart.Append(Series::V, static_cast<double>(x), y);
-  if (!vdat_) throw Error(messages::IoError(kFileNotOpenError));
+  if (!vdat_) throw Error(NamingFile(messages::IoError(kFileNotOpenError), kDumpFileName));
   vdat_->WriteLine(FormatFixed(x, 0, 6) + " " + FormatFixed(y, 0, 2));
 }
 
@@ -117,7 +118,7 @@ void Conditioning::EndLoad() {
     std::copy_n(ws_.Filtered.data(), ws_.trace.LastIndex + 1, ws_.trace.V.data());
   }
   if (panel.IsChecked(Check::VDat)) {
-    if (!vdat_) throw Error(messages::IoError(kFileNotOpenError));
+    if (!vdat_) throw Error(NamingFile(messages::IoError(kFileNotOpenError), kDumpFileName));
     Abort();
   }
 }

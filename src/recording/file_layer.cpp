@@ -8,7 +8,9 @@
 
 namespace ictalscope {
 
-std::string FileErrorMessage(int error_number) {
+namespace {
+
+std::string Message(int error_number) {
   switch (error_number) {
     case ENOENT:
     case ENOTDIR:
@@ -26,7 +28,19 @@ std::string FileErrorMessage(int error_number) {
   }
 }
 
-void ThrowFileError(int error_number) { throw Error(FileErrorMessage(error_number)); }
+}  // namespace
+
+std::string NamingFile(const std::string& message, const std::string& path) {
+  return message + ": " + path;
+}
+
+std::string FileErrorMessage(int error_number, const std::string& path) {
+  return NamingFile(Message(error_number), path);
+}
+
+void ThrowFileError(int error_number, const std::string& path) {
+  throw Error(FileErrorMessage(error_number, path));
+}
 
 bool FileExists(const std::string& path) {
   struct stat info;

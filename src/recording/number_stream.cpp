@@ -16,18 +16,18 @@ bool IsSeparator(int c) { return c >= 0 && c <= 32; }
 
 }  // namespace
 
-NumberStream::NumberStream(const std::string& path) : buffer_(kBlockBytes) {
-  if (!FileExists(path)) ThrowFileError(ENOENT);
+NumberStream::NumberStream(const std::string& path) : path_(path), buffer_(kBlockBytes) {
+  if (!FileExists(path)) ThrowFileError(ENOENT, path);
   errno = 0;
   file_.reset(std::fopen(path.c_str(), "rb"));
-  if (!file_) ThrowFileError(errno);
+  if (!file_) ThrowFileError(errno, path);
 }
 
 bool NumberStream::Refill() {
   errno = 0;
   end_ = std::fread(buffer_.data(), 1, buffer_.size(), file_.get());
   pos_ = 0;
-  if (end_ == 0 && std::ferror(file_.get())) ThrowFileError(errno);
+  if (end_ == 0 && std::ferror(file_.get())) ThrowFileError(errno, path_);
   return end_ > 0;
 }
 
@@ -55,13 +55,13 @@ std::optional<double> NumberStream::NextNumber() {
     Advance();
   }
   std::optional<double> value = ParseDecimal(token_, false);
-  if (!value) throw Error(messages::kInvalidNumericInput);
+  if (!value) throw Error(NamingFile(messages::kInvalidNumericInput, path_));
   return value;
 }
 
 double NumberStream::RequiredNumber() {
   std::optional<double> value = NextNumber();
-  if (!value) throw Error(messages::kInvalidNumericInput);
+  if (!value) throw Error(NamingFile(messages::kInvalidNumericInput, path_));
   return *value;
 }
 

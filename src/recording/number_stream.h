@@ -34,6 +34,7 @@ class NumberStream {
   void Advance() { ++pos_; }
   bool Refill();
 
+  std::string path_;
   std::unique_ptr<std::FILE, FileCloser> file_;
   std::vector<unsigned char> buffer_;
   size_t pos_ = 0;

@@ -28,6 +28,7 @@ class TextOutput {
   void Close();
 
  private:
+  std::string path_;
   std::FILE* file_ = nullptr;
   std::string line_;  // the line being written, with its CR LF
 };

@@ -23,7 +23,7 @@ constexpr int kSeekNegativeError = 131;
 
 int OpenForReading(const std::string& path) {
   int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) ThrowFileError(errno);
+  if (fd < 0) ThrowFileError(errno, path);
   return fd;
 }
 
@@ -32,13 +32,14 @@ uint16_t LoadU16(const unsigned char* p) { return static_cast<uint16_t>(p[0] | (
 }  // namespace
 
 WcpRecordReader::WcpRecordReader(const std::string& path)
-    : fd_(OpenForReading(path)),
+    : path_(path),
+      fd_(OpenForReading(path)),
       buffer_(std::make_unique_for_overwrite<unsigned char[]>(kBlockBytes)) {
   struct stat info;
   if (::fstat(fd_, &info) != 0) {
     int error = errno;
     ::close(fd_);
-    ThrowFileError(error);
+    ThrowFileError(error, path_);
   }
   file_size_ = info.st_size;
 }
@@ -53,7 +54,7 @@ std::string WcpRecordReader::ReadHeaderText() {
   while (got < text.size()) {
     ssize_t n = ::pread(fd_, text.data() + got, text.size() - got, static_cast<off_t>(got));
     if (n < 0 && errno == EINTR) continue;
-    if (n < 0) ThrowFileError(errno);
+    if (n < 0) ThrowFileError(errno, path_);
     if (n == 0) break;
     got += static_cast<size_t>(n);
   }
@@ -63,12 +64,12 @@ std::string WcpRecordReader::ReadHeaderText() {
 void WcpRecordReader::SeekRecord(int32_t record_no, int64_t samples_per_record) {
   __int128 stride = static_cast<__int128>(samples_per_record) * 4 + kLeadingBlockBytes;
   __int128 position = kLeadingBlockBytes + (static_cast<__int128>(record_no) - 1) * stride;
-  if (position < 0) throw Error(messages::IoError(kSeekNegativeError));
+  if (position < 0) throw Error(NamingFile(messages::IoError(kSeekNegativeError), path_));
   begin_ = end_ = 0;
   // Past the end nothing is read, so the position need not be representable as an offset.
   at_end_ = position >= file_size_;
   if (at_end_) return;
-  if (::lseek(fd_, static_cast<off_t>(position), SEEK_SET) < 0) ThrowFileError(errno);
+  if (::lseek(fd_, static_cast<off_t>(position), SEEK_SET) < 0) ThrowFileError(errno, path_);
 }
 
 // Reads one block behind the unread bytes; false at the end of the file.
@@ -81,7 +82,7 @@ bool WcpRecordReader::Refill() {
   do {
     n = ::read(fd_, buffer_.get() + end_, kBlockBytes - end_);
   } while (n < 0 && errno == EINTR);
-  if (n < 0) ThrowFileError(errno);
+  if (n < 0) ThrowFileError(errno, path_);
   end_ += static_cast<size_t>(n);
   at_end_ = n == 0;
   return n > 0;
@@ -148,7 +149,7 @@ void WcpRecordReader::Close() {
   if (fd_ < 0) return;
   int fd = fd_;
   fd_ = -1;
-  if (::close(fd) != 0) ThrowFileError(errno);
+  if (::close(fd) != 0) ThrowFileError(errno, path_);
 }
 
 }  // namespace ictalscope

@@ -78,6 +78,7 @@ class WcpRecordReader {
   void BuildTable(double calib_v);
   size_t Available() const { return end_ - begin_; }
 
+  std::string path_;
   int fd_ = -1;
   int64_t file_size_ = 0;
   bool at_end_ = false;

@@ -7,10 +7,12 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QStatusBar>
 #include <cerrno>
 #include <optional>
 
 #include "analysis/analyses.h"
+#include "analysis/status_line.h"
 #include "panel/error.h"
 #include "recording/conditioning.h"
 #include "recording/file_layer.h"
@@ -40,7 +42,7 @@ namespace {
 
 using Kind = WindowControl::Kind;
 
-constexpr const char* kInitialTitle = "Form3";
+constexpr const char* kInitialTitle = "ictalscope";
 
 QFont WindowFont() {
   QFont font;
@@ -120,6 +122,10 @@ PanelWidgets MainWindow::CreateControls() {
   widgets.header_label->setWordWrap(true);
   widgets.header_label->setFixedWidth(kWindowSize.width() - kHeaderLabelPosition.x());
   CreateLabel(QStringLiteral("Criteria:"), kCriteriaLabelPosition);
+  status_line_ = new QStatusBar(this);
+  status_line_->setObjectName(QStringLiteral("StatusLine"));
+  status_line_->setSizeGripEnabled(false);
+  status_line_->setGeometry(kStatusLineGeometry);
   return widgets;
 }
 
@@ -181,13 +187,33 @@ void MainWindow::ConnectPanel(const PanelWidgets& widgets) {
   AnalysisState& analysis = session_->analysis;
   connect(directories_, &DirectoryList::DirectoryOpened, this, &MainWindow::OpenDirectory);
   connect(static_cast<RecordingNameBox*>(widgets.name_box), &RecordingNameBox::Clicked, this,
-          [this, &ws, &analysis] { RunHandler([&ws, &analysis] { RunLoad(ws, analysis); }); });
+          [this, &ws, &analysis] {
+            RunHandler([&ws, &analysis] {
+              RunLoad(ws, analysis);
+              return RecordStatus("load", ws);
+            });
+          });
   connect(widgets.fields[static_cast<int>(Field::Analyse)], &FloatSpinEdit::OnClick, this,
-          [this, &ws, &analysis] { RunHandler([&ws, &analysis] { RunReload(ws, analysis); }); });
+          [this, &ws, &analysis] {
+            RunHandler([&ws, &analysis] {
+              RunReload(ws, analysis);
+              return RecordStatus("reload", ws);
+            });
+          });
   connect(widgets.fields[static_cast<int>(Field::tau)], &FloatSpinEdit::OnChange, this,
-          [this, &ws] { RunHandler([&ws] { OnTauChanged(ws); }); });
-  connect(widgets.checks[static_cast<int>(Check::Stimulation)], &QCheckBox::clicked, this,
-          [this, &ws] { RunHandler([&ws] { OnStimulationClicked(ws); }); });
+          [this, &ws] {
+            RunHandler([&ws] {
+              OnTauChanged(ws);
+              return TauStatus(ws);
+            });
+          });
+  QCheckBox* stimulation = widgets.checks[static_cast<int>(Check::Stimulation)];
+  connect(stimulation, &QCheckBox::clicked, this, [this, &ws, stimulation] {
+    RunHandler([&ws, stimulation] {
+      OnStimulationClicked(ws);
+      return stimulation->isChecked() ? StimulationStatus(ws) : std::string();
+    });
+  });
   for (int i = 0; i < kFieldCount; ++i) {
     FloatSpinEdit* edit = widgets.fields[i];
     connect(edit, &FloatSpinEdit::OnChange, this,
@@ -196,28 +222,32 @@ void MainWindow::ConnectPanel(const PanelWidgets& widgets) {
 }
 
 void MainWindow::ConnectButton(QPushButton* button, Command command) {
-  const auto run = [this](void (*handler)(Session&)) {
-    return [this, handler] { RunHandler([this, handler] { handler(*session_); }); };
+  const auto run = [this](std::string (*handler)(Session&)) {
+    return [this, handler] { RunHandler([this, handler] { return handler(*session_); }); };
   };
   switch (command) {
     case Command::Spikes:
-      connect(button, &QPushButton::clicked, this,
-              run([](Session& s) { RunSpikes(s.ws, s.analysis.spikes); }));
+      connect(button, &QPushButton::clicked, this, run([](Session& s) {
+                RunSpikes(s.ws, s.analysis.spikes);
+                return SpikesStatus(s.analysis.spikes);
+              }));
       break;
     case Command::IID:
       connect(button, &QPushButton::clicked, this,
-              run([](Session& s) { RunIID(s.ws, s.analysis); }));
+              run([](Session& s) { return IidStatus(RunIID(s.ws, s.analysis)); }));
       break;
     case Command::Stat:
       connect(button, &QPushButton::clicked, this, &MainWindow::RunStatCommand);
       break;
     case Command::Rin:
       connect(button, &QPushButton::clicked, this,
-              run([](Session& s) { RunRin(s.ws, s.analysis.spikes); }));
+              run([](Session& s) { return RinStatus(RunRin(s.ws, s.analysis.spikes)); }));
       break;
     case Command::TwoTraces:
-      connect(button, &QPushButton::clicked, this,
-              run([](Session& s) { RunTwoTraces(s.ws, s.analysis); }));
+      connect(button, &QPushButton::clicked, this, run([](Session& s) {
+                RunTwoTraces(s.ws, s.analysis);
+                return RecordStatus("two-traces", s.ws);
+              }));
       break;
     case Command::Wmf:
       connect(button, &QPushButton::clicked, this, &MainWindow::ExportMetafile);
@@ -228,7 +258,11 @@ void MainWindow::ConnectButton(QPushButton* button, Command command) {
 // Every file name of the program is relative to the working directory.
 void MainWindow::OpenDirectory(const QString& path) {
   RunHandler([&path] {
-    if (::chdir(path.toLocal8Bit().constData()) != 0) throw Error(FileErrorMessage(errno));
+    const QByteArray folder = path.toLocal8Bit();
+    if (::chdir(folder.constData()) != 0) {
+      throw Error(FileErrorMessage(errno, folder.toStdString()));
+    }
+    return "folder: " + folder.toStdString();
   });
 }
 
@@ -237,7 +271,10 @@ void MainWindow::RunStatCommand() {
   if (busy_) return;
   QPushButton* stat = buttons_[static_cast<int>(Command::Stat)];
   stat->setEnabled(false);
-  RunHandler([this] { RunStat(session_->ws, session_->analysis); });
+  RunHandler([this] {
+    return StatStatus(RunStat(session_->ws, session_->analysis),
+                      session_->panel.IsChecked(Check::Read));
+  });
   stat->setEnabled(true);
 }
 
@@ -245,13 +282,16 @@ void MainWindow::RunStatCommand() {
 void MainWindow::ExportMetafile() {
   RunHandler([this] {
     session_->chart.Replot();
-    SaveWidgetAsWmf(*chart_widget_, session_->analysis.ResultBaseName + ".wmf");
+    const std::string path = session_->analysis.ResultBaseName + ".wmf";
+    SaveWidgetAsWmf(*chart_widget_, path);
+    return "wmf: the chart into " + path;
   });
 }
 
-void MainWindow::RunHandler(const std::function<void()>& handler) {
+void MainWindow::RunHandler(const std::function<std::string()>& handler) {
   if (busy_) return;
   std::optional<QString> failure;
+  std::string status;
   {
     struct BusyScope {
       explicit BusyScope(bool& flag) : busy(flag) { busy = true; }
@@ -259,7 +299,7 @@ void MainWindow::RunHandler(const std::function<void()>& handler) {
       bool& busy;
     } scope(busy_);
     try {
-      handler();
+      status = handler();
     } catch (const Error& error) {
       failure = QString::fromStdString(error.message());
     } catch (const std::exception& error) {
@@ -268,6 +308,11 @@ void MainWindow::RunHandler(const std::function<void()>& handler) {
   }
   session_->chart.Replot();
   ShowRecordingInTitle();
+  if (failure) {
+    status_line_->showMessage(QStringLiteral("error: ") + *failure);
+  } else if (!status.empty()) {
+    status_line_->showMessage(QString::fromStdString(status));
+  }
   if (failure) present_(this, *failure);
 }
 

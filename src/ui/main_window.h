@@ -9,6 +9,7 @@
 
 class QLabel;
 class QPushButton;
+class QStatusBar;
 
 namespace ictalscope {
 
@@ -54,12 +55,14 @@ class MainWindow : public QWidget {
   void OpenDirectory(const QString& path);
   void RunStatCommand();
   void ExportMetafile();
-  // Runs `handler` unless another one is running, redraws the chart and presents a failure.
-  void RunHandler(const std::function<void()>& handler);
+  // Runs `handler` unless another one is running, redraws the chart, shows the handler's status
+  // line (an empty one leaves the last) and presents a failure.
+  void RunHandler(const std::function<std::string()>& handler);
   void ShowRecordingInTitle();
 
   ChartWidget* chart_widget_ = nullptr;
   DirectoryList* directories_ = nullptr;
+  QStatusBar* status_line_ = nullptr;      // what the last handler did
   std::array<QPushButton*, 6> buttons_{};  // indexed by Command
   std::unique_ptr<Session> session_;
   MessagePresenter present_;

@@ -31,6 +31,8 @@ const char* CommandCaption(Command command);
 inline constexpr QPoint kWindowPosition{-3, 21};
 inline constexpr QSize kWindowSize{1271, 611};
 inline constexpr QPoint kHeaderLabelPosition{1160, 0};
+// Below the panel, across the window.
+inline constexpr QRect kStatusLineGeometry{0, 589, 1271, 22};
 inline constexpr QPoint kCriteriaLabelPosition{450, 384};
 
 }  // namespace ictalscope

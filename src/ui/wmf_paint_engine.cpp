@@ -579,12 +579,12 @@ QByteArray WmfPaintDevice::Metafile() const { return engine_->metafile(); }
 void WmfPaintDevice::Save(const std::string& path) const {
   const QByteArray bytes = Metafile();
   std::FILE* file = std::fopen(path.c_str(), "wb");
-  if (file == nullptr) ThrowFileError(errno);
+  if (file == nullptr) ThrowFileError(errno, path);
   const bool written = std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), file) ==
                        static_cast<size_t>(bytes.size());
   const int write_error = errno;
-  if (std::fclose(file) != 0) ThrowFileError(errno);
-  if (!written) ThrowFileError(write_error);
+  if (std::fclose(file) != 0) ThrowFileError(errno, path);
+  if (!written) ThrowFileError(write_error, path);
 }
 
 int WmfPaintDevice::metric(PaintDeviceMetric metric) const {

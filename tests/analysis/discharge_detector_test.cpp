@@ -10,6 +10,7 @@
 #include "panel/error.h"
 #include "panel/memory_panel.h"
 #include "recording/memory_chart.h"
+#include "support/expect_error.h"
 #include "support/scratch_directory.h"
 
 namespace ictalscope {
@@ -30,6 +31,7 @@ class IidTest : public ::testing::Test {
  protected:
   void SetUp() override {
     panel_.on_process_events = [this] { ++events_processed_; };
+    ws_.trace.LastIndex = 0;  // a record is loaded; the spikes are set by the test
   }
 
   // Spikes at the given times, each with VT -50, Vpeak 20, Vrest -60, Vmin -70, AHP 20.
@@ -248,16 +250,33 @@ TEST_F(IidTest, RewriteEmptiesTheTablesButWritesNoHeaderAfterRecord1) {
   EXPECT_EQ(Read("1_1sp"), Lines({std::string("2 0 0.020000 1 ") + kV}));
 }
 
-TEST_F(IidTest, AppendingToAMissingTableFails) {
+// A later record analysed first (or after a table went missing) creates each missing table with
+// its header line and appends to those that exist.
+TEST_F(IidTest, LaterRecordCreatesTheTablesThatDoNotExist) {
   panel_.SetNameBoxText("rec");
   testing::WriteFile("recIID", "kept\r\n");
   SetSpikes({20, 25});
-  EXPECT_EQ(Run(2), messages::kFileNotFound);
-  EXPECT_EQ(state_.ResultBaseName, "rec");
-  EXPECT_EQ(Read("recIID"), "kept\r\n");
-  EXPECT_FALSE(fs::exists("recmean"));
-  EXPECT_FALSE(fs::exists("rec_1sp"));
-  EXPECT_TRUE(Points(Series::IID).empty());
+  EXPECT_EQ(Run(2), std::nullopt);
+  EXPECT_EQ(Read("recIID"), Lines({"kept", "2 1 1 0.000 0.020000 1 " + std::string(kV),
+                                   "2 1 2 0.005 0.025000 2 " + std::string(kV)}));
+  EXPECT_EQ(Read("recmean"), kDischargeHeader + Lines({"2 1 0.020000 0.005 0.005 2"}));
+  EXPECT_EQ(Read("recID"), kDischargeHeader);
+  EXPECT_EQ(Read("rec_sp"), kSpikeHeader + Lines({"2 0 0.020000 1 " + std::string(kV)}));
+  EXPECT_EQ(Read("rec_1sp"), kSpikeHeader + Lines({"2 0 0.020000 1 " + std::string(kV)}));
+}
+
+// "Spikes", "IID" and "Rin" refuse a trace without a sample before they touch anything.
+TEST_F(IidTest, RefusesATraceWithoutASample) {
+  panel_.SetNameBoxText("rec");
+  SetSpikes({20, 25});
+  ws_.trace.LastIndex = -1;
+  EXPECT_EQ(Run(1), kNoRecordingLoaded);
+  EXPECT_EQ(state_.ResultBaseName, "");
+  EXPECT_FALSE(fs::exists("recIID"));
+  EXPECT_THROW_MSG(RunSpikes(ws_, state_.spikes), kNoRecordingLoaded);
+  EXPECT_EQ(state_.spikes.SpikeCount, 2);
+  EXPECT_THROW_MSG(RunRin(ws_, state_.spikes), kNoRecordingLoaded);
+  EXPECT_FALSE(fs::exists("recRin"));
   EXPECT_EQ(events_processed_, 0);
 }
 

@@ -170,16 +170,17 @@ TEST_F(StatTest, RefusedTablesWriteNoOutput) {
     const char* message;
   };
   const Case cases[] = {
-      {"no file", std::nullopt, messages::kFileNotFound},
+      {"no file", std::nullopt, "File not found: 1ID"},
       {"word", kTableHeader + Lines({kThreeRows[0], "1 2 50 abc 30.5 50"}),
-       messages::kInvalidNumericInput},
+       "Invalid numeric input: 1ID"},
       {"decimal comma", kTableHeader + Lines({kThreeRows[0], "1 2 50 0,25 30.5 50"}),
-       messages::kInvalidNumericInput},
+       "Invalid numeric input: 1ID"},
       {"short last row", kTableHeader + Lines({kThreeRows[0], "1 2 50 0.25 30.5"}),
-       messages::kInvalidNumericInput},
-      {"one discharge", kTableHeader + Lines({kThreeRows[0]}), messages::kInvalidFloatOperation},
-      {"header only", kTableHeader, messages::kInvalidFloatOperation},
-      {"empty file", std::string(), messages::kInvalidFloatOperation},
+       "Invalid numeric input: 1ID"},
+      {"one discharge", kTableHeader + Lines({kThreeRows[0]}),
+       "stat needs at least two discharges: 1ID holds 1"},
+      {"header only", kTableHeader, "stat needs at least two discharges: 1ID holds 0"},
+      {"empty file", std::string(), "stat needs at least two discharges: 1ID holds 0"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);

@@ -110,7 +110,7 @@ TEST_F(RinTest, OnlyCompleteStepsAreReported) {
     std::string rows;
   };
   const Case cases[] = {
-      {-1, ""},
+      {0, ""},
       {9, ""},
       {158, ""},   // the first baseline needs sample 159
       {159, ""},   // the cursor (160) is not below LastIndex: no step

@@ -197,7 +197,7 @@ TEST_F(TwoTracesTest, ReportsAMissingRecording) {
   EXPECT_EQ(ws.trace.LastIndex, -1);
   EXPECT_EQ(ws.trace.RecordNo, 9);
   EXPECT_EQ(ws.trace.V[0], 99);
-  EXPECT_EQ(panel.HeaderLabel(), "Label1");
+  EXPECT_EQ(panel.HeaderLabel(), "");
   EXPECT_TRUE(chart.Points(Series::V).empty());
   EXPECT_FALSE(std::filesystem::exists("V2.dat"));
 }

@@ -144,7 +144,13 @@ TEST_F(AbfEndToEndTest, FindsTheSpikesOfTheRealSweepAndWritesTheTables) {
   const ProgramResult result =
       Run({std::string("name=") + kBase, "load", "spikes", "iid", "state:brief"});
   ASSERT_EQ(result.status, 0) << result.err;
-  EXPECT_EQ(result.err, "");
+  // Each handler says what it did; the tables are named after the name typed.
+  EXPECT_EQ(result.err.substr(0, result.err.find('\n')),
+            "load: " + std::string(kBase) +
+                ".abf record 1 of 5, 20644 samples at 0.05 ms (ABF 1.83, episodic "
+                "stimulation)");
+  EXPECT_NE(result.err.find("\nspikes: "), std::string::npos);
+  EXPECT_NE(result.err.find("\niid: 1 discharge, 0 of them ID; rows written: "), std::string::npos);
   const std::string& out = result.out;
   for (const char* part : {
            R"("recording": {"format": "abf", "file": "pyabf_File_axon_3.abf", "version": "1.83", )"
@@ -302,7 +308,9 @@ TEST_F(AbfEndToEndTest, TwoTracesDrawsTheNextSweepAt300Seconds) {
   const ProgramResult past =
       Run({"--keep-going", "name=rec", "Analyse=3", "load", "two-traces", "state:brief"});
   EXPECT_EQ(past.status, 1);
-  EXPECT_EQ(past.err, "error: Record 4 does not exist: rec.abf holds 3 records\n");
+  EXPECT_EQ(past.err,
+            "load: rec.abf record 3 of 3, 40 samples at 0.05 ms (ABF 2.6.0.0, episodic "
+            "stimulation)\nerror: Record 4 does not exist: rec.abf holds 3 records\n");
   EXPECT_NE(past.out.find(R"("lastIndex": -1,)"), std::string::npos) << past.out.substr(0, 2000);
 }
 

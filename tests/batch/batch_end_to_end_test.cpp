@@ -63,7 +63,7 @@ TEST_F(BatchEndToEndTest, LoadsARecordShowsItsHeaderAndDumpsTheDrawnSamples) {
   WriteSmallRecording();
   const ProgramResult result = Run({"name=rec", "step_V=1", "check:vdat", "load", "state:brief"});
   ASSERT_EQ(result.status, 0) << result.err;
-  EXPECT_EQ(result.err, "");
+  EXPECT_EQ(result.err, "load: rec.wcp record 1 of 2, 17 samples at 0.0625 ms (classic layout)\n");
   for (const char* part :
        {R"("Duration": "65.00")", R"("AcqTime": "0.06250")", R"("NR": " 2")",
         R"("CalibV": "0.0030518509")", R"("CalibI": "0.6103701895")", R"("YG0": "0.0001000000")",
@@ -110,7 +110,10 @@ TEST_F(BatchEndToEndTest, ReportsAMissingRecordingAndLeavesNoRecord) {
   const ProgramResult result =
       Run({"--keep-going", "name=rec", "load", "name=nothing", "load", "iid", "state:brief"});
   EXPECT_EQ(result.status, 1);
-  EXPECT_EQ(result.err, "error: File not found: nothing (nor nothing.wcp, nothing.abf)\n");
+  EXPECT_EQ(result.err,
+            "load: rec.wcp record 1 of 2, 17 samples at 0.0625 ms (classic layout)\n"
+            "error: File not found: nothing (nor nothing.wcp, nothing.abf)\n"
+            "error: No recording loaded\n");
   EXPECT_NE(result.out.find(R"("recordingName": "nothing")"), std::string::npos);
   EXPECT_NE(result.out.find(R"("lastIndex": -1,)"), std::string::npos);
   EXPECT_NE(result.out.find(R"("V": 0)"), std::string::npos);

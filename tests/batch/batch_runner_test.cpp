@@ -50,7 +50,7 @@ constexpr const char* kDefaultBriefState =
     R"("Channel": " 0"}, )"
     R"("checks": {"filter": false, "vdat": false, "stimulation": false, "rewrite": false, )"
     R"("time-through-traces": false, "read": false}, "nameBox": "1", "recordingName": "", )"
-    R"("resultBaseName": "", "headerLabel": "Label1", )"
+    R"("resultBaseName": "", "headerLabel": "", )"
     R"("trace": {"lastIndex": -1, "acqTime": 0, "recordNo": 0, "nr": 0, "v": 0}, )"
     R"("plotStep": 0, "filterCoef": 0, )"
     R"("stimTiming": {"intervalMs": 0, "delayMs": 0, "durationMs": 0}, )"
@@ -86,23 +86,26 @@ TEST_F(BatchRunnerTest, StopsAtTheFirstFailureUnlessToldToGoOn) {
   // No table "ID" in the folder: "stat" fails with the file layer's message.
   const BatchResult stop = Run({"stat", "name=2", "state:brief"});
   EXPECT_EQ(stop.status, 1);
-  EXPECT_EQ(stop.err, "error: File not found\n");
+  EXPECT_EQ(stop.err, "error: File not found: ID\n");
   EXPECT_EQ(stop.out, "");
 
   const BatchResult go_on = Run({"--keep-going", "stat", "name=2", "stat", "state:brief"});
   EXPECT_EQ(go_on.status, 1);
-  EXPECT_EQ(go_on.err, "error: File not found\nerror: File not found\n");
+  EXPECT_EQ(go_on.err, "error: File not found: ID\nerror: File not found: ID\n");
   EXPECT_NE(go_on.out.find(R"("nameBox": "2")"), std::string::npos);
 }
 
 TEST_F(BatchRunnerTest, SetsTextsAsTypedAndRunsTheFieldHandlers) {
-  const BatchResult result = Run({"name=rec 7", "ISImax=abc", "StimHz=4", "check:stimulation",
-                                  "check:rewrite", "uncheck:rewrite", "tau=0.5", "Vsilent=",
-                                  "state:brief"});
+  const BatchResult result =
+      Run({"name=rec 7", "ISImax=abc", "StimHz=4", "check:stimulation", "check:rewrite",
+           "uncheck:rewrite", "tau=0.5", "Vsilent=", "state:brief"});
   EXPECT_EQ(result.status, 0) << result.err;
   // A text that is no number is set all the same, and said.
+  // and the handlers that ran say what they did.
   EXPECT_EQ(result.err,
             "warning: ISImax: 'abc' is not a number; it reads as 0\n"
+            "stimulation: every 250.0 ms from 1.0 ms, 1.0 ms blanked\n"
+            "tau: a = 1.00\n"
             "warning: Vsilent: '' is not a number; it reads as 0\n");
   EXPECT_NE(result.out.find(R"("nameBox": "rec 7")"), std::string::npos);
   EXPECT_NE(result.out.find(R"("ISImax": "abc")"), std::string::npos);
@@ -125,7 +128,7 @@ TEST_F(BatchRunnerTest, ReportsAZeroTauAtTheKeystroke) {
 TEST_F(BatchRunnerTest, ReportsAMissingDirectory) {
   std::ostringstream out, err;
   EXPECT_EQ(RunBatch({"--dir", (dir_ / "missing").string(), "state"}, out, err), 1);
-  EXPECT_EQ(err.str(), "error: File not found\n");
+  EXPECT_EQ(err.str(), "error: File not found: " + (dir_ / "missing").string() + "\n");
   EXPECT_EQ(out.str(), "");
 }
 

@@ -293,7 +293,7 @@ TEST_F(LoaderTest, FailuresKeepWhatWasDone) {
 TEST_F(LoaderTest, DumpTickedDuringTheLoadWasNeverOpened) {
   WriteTwoRecords("rec.wcp");
   panel.on_process_events = [this] { panel.SetChecked(Check::VDat, true); };
-  EXPECT_THROW_MSG(LoadRecording(ws, "rec"), "I/O error 103");
+  EXPECT_THROW_MSG(LoadRecording(ws, "rec"), "I/O error 103: V.dat");
   EXPECT_EQ(VPoints().size(), 1u);
   EXPECT_FALSE(std::filesystem::exists("V.dat"));
 }

@@ -13,19 +13,9 @@
 #include "panel/memory_panel.h"
 #include "recording/memory_chart.h"
 #include "recording/workspace.h"
+#include "support/expect_error.h"
 #include "support/recording_writer.h"
 #include "support/scratch_directory.h"
-
-// Checks that `statement` throws ictalscope::Error with exactly `message`.
-#define EXPECT_THROW_MSG(statement, message)                       \
-  do {                                                             \
-    try {                                                          \
-      statement;                                                   \
-      ADD_FAILURE() << "no Error thrown, expected: " << (message); \
-    } catch (const ::ictalscope::Error& error) {                   \
-      EXPECT_EQ(std::string(error.what()), std::string(message));  \
-    }                                                              \
-  } while (false)
 
 namespace ictalscope::testing {
 

@@ -91,7 +91,7 @@ TEST(ReadTextTrace, InvalidNumericInput) {
     testing::WriteFile("trace", TenLines("\r\n") + c.data);
     Trace trace;
     trace.LastIndex = 42;
-    EXPECT_THROW_MSG(ReadTextTrace("trace", trace), "Invalid numeric input");
+    EXPECT_THROW_MSG(ReadTextTrace("trace", trace), "Invalid numeric input: trace");
     EXPECT_EQ(trace.LastIndex, 42);  // set only at the end
   }
 }
@@ -99,7 +99,7 @@ TEST(ReadTextTrace, InvalidNumericInput) {
 TEST(ReadTextTrace, MissingFile) {
   ScratchDirectory dir;
   Trace trace;
-  EXPECT_THROW_MSG(ReadTextTrace("none", trace), "File not found");
+  EXPECT_THROW_MSG(ReadTextTrace("none", trace), "File not found: none");
 }
 
 // One sample more than the trace holds: the rest is counted, nothing is written past the array.

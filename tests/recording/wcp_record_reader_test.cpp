@@ -94,8 +94,8 @@ TEST(WcpRecordReader, NegativePositionIsAnIoError) {
   ScratchDirectory dir;
   testing::WriteWcpFile("rec.wcp", "", {Ramp(1, 2000)});
   WcpRecordReader reader("rec.wcp");
-  EXPECT_THROW_MSG(reader.SeekRecord(0, 2000), "I/O error 131");
-  EXPECT_THROW_MSG(reader.SeekRecord(-1, 0), "I/O error 131");
+  EXPECT_THROW_MSG(reader.SeekRecord(0, 2000), "I/O error 131: rec.wcp");
+  EXPECT_THROW_MSG(reader.SeekRecord(-1, 0), "I/O error 131: rec.wcp");
   EXPECT_NO_THROW(reader.SeekRecord(0, 0));  // 1024 - 1024 = byte 0
   // Far past any offset the system takes: no error, and the reads find no data.
   EXPECT_NO_THROW(reader.SeekRecord(INT32_MIN, -(int64_t{1} << 62)));
@@ -165,7 +165,7 @@ TEST(WcpRecordReader, OpensReadOnlyFilesAndReportsMissingOnes) {
   testing::WriteWcpFile("rec.wcp", "", {Ramp(5, 1030)});
   ASSERT_EQ(::chmod("rec.wcp", 0444), 0);
   EXPECT_EQ(ReadRecord("rec.wcp", 1, 1030, 7), (std::vector<double>{5, 6, 7, 8, 9, 10, 11}));
-  EXPECT_THROW_MSG(WcpRecordReader("missing.wcp"), "File not found");
+  EXPECT_THROW_MSG(WcpRecordReader("missing.wcp"), "File not found: missing.wcp");
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QProcess>
 #include <QPushButton>
+#include <QStatusBar>
 #include <QTest>
 
 #include "analysis/analysis_state.h"
@@ -72,7 +73,8 @@ TEST_F(MainWindowTest, TheUsualWorkWritesTheSameTablesAsTheBatchTool) {
   QProcess batch;
   batch.setWorkingDirectory(batch_dir.Path());
   batch.start(QStringLiteral(ICTALSCOPE_BATCH_EXE),
-              {"name=1", "load", "spikes", "iid", "Analyse=2", "reload", "spikes", "iid", "stat"});
+              {"--quiet", "name=1", "load", "spikes", "iid", "Analyse=2", "reload", "spikes", "iid",
+               "stat"});
   ASSERT_TRUE(batch.waitForFinished(60000));
   const QString batch_errors = QString::fromUtf8(batch.readAllStandardError());
 
@@ -149,7 +151,9 @@ TEST_F(MainWindowTest, AFailingHandlerShowsItsMessageAndTheWindowGoesOn) {
   WorkingDirectory dir;
   Open();
   Press("stat");
-  EXPECT_EQ(messages_, std::vector<QString>{"File not found"});
+  EXPECT_EQ(messages_, std::vector<QString>{"File not found: ID"});
+  EXPECT_EQ(window_->findChild<QStatusBar*>("StatusLine")->currentMessage(),
+            "error: File not found: ID");
   EXPECT_FALSE(stat_enabled_at_message_);
   EXPECT_TRUE(Button("stat")->isEnabled());
   EXPECT_FALSE(window_->busy());
@@ -159,6 +163,8 @@ TEST_F(MainWindowTest, AFailingHandlerShowsItsMessageAndTheWindowGoesOn) {
   EXPECT_GT(Points(Series::V), 1000);
   EXPECT_TRUE(window_->findChild<QLabel*>("HeaderLabel")->text().startsWith("WCP 9, classic"));
   EXPECT_EQ(window_->windowTitle(), "ictalscope - 1.wcp, record 1 of 6");
+  EXPECT_EQ(window_->findChild<QStatusBar*>("StatusLine")->currentMessage(),
+            "load: 1.wcp record 1 of 6, 7169 samples at 0.0625 ms (classic layout)");
   EXPECT_EQ(messages_.size(), 1u);
 }
 
@@ -186,7 +192,8 @@ TEST_F(MainWindowTest, CommandsArrivingWhileAHandlerRunsAreIgnored) {
 TEST_F(MainWindowTest, StartsWithThePanelDefaultsAtTheirPlaces) {
   WorkingDirectory dir;
   Open();
-  EXPECT_EQ(window_->windowTitle(), "Form3");
+  EXPECT_EQ(window_->windowTitle(), "ictalscope");
+  EXPECT_EQ(window_->findChild<QLabel*>("HeaderLabel")->text(), "");
   EXPECT_EQ(window_->size(), QSize(1271, 611));
   EXPECT_EQ(NumericField("Analyse")->text(), " 1");
   EXPECT_EQ(NumericField("AcqTime")->text(), "0.06250");

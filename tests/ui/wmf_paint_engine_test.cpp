@@ -414,9 +414,10 @@ TEST_F(WmfPaintDeviceTest, SaveWritesTheFileOrThrowsTheFileLayerMessage) {
   ASSERT_TRUE(written.open(QIODevice::ReadOnly));
   EXPECT_EQ(written.readAll(), device.Metafile());
 
+  const std::string missing = directory.filePath("missing/1.wmf").toStdString();
   const std::vector<std::pair<std::string, std::string>> failures = {
-      {directory.filePath("missing/1.wmf").toStdString(), messages::kFileNotFound},
-      {directory.path().toStdString(), FileErrorMessage(EISDIR)},
+      {missing, "File not found: " + missing},
+      {directory.path().toStdString(), "File access denied: " + directory.path().toStdString()},
   };
   for (const auto& [bad_path, message] : failures) {
     try {

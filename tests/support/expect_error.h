@@ -1,0 +1,18 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "panel/error.h"
+
+// Checks that `statement` throws ictalscope::Error with exactly `message`.
+#define EXPECT_THROW_MSG(statement, message)                       \
+  do {                                                             \
+    try {                                                          \
+      statement;                                                   \
+      ADD_FAILURE() << "no Error thrown, expected: " << (message); \
+    } catch (const ::ictalscope::Error& error) {                   \
+      EXPECT_EQ(std::string(error.what()), std::string(message));  \
+    }                                                              \
+  } while (false)
