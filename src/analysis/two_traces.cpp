@@ -17,6 +17,7 @@
 #include "analysis/analyses.h"
 #include "panel/error.h"
 #include "panel/format_fixed.h"
+#include "recording/drawn_run.h"
 #include "recording/float_ops.h"
 #include "recording/loader.h"
 #include "recording/record_reading.h"
@@ -26,7 +27,7 @@ namespace ictalscope {
 
 namespace {
 
-constexpr long double kOffsetS = 300;
+constexpr double kOffsetS = 300;
 constexpr const char* kDumpFileName = "V2.dat";
 
 // Trunc(Analyse) + 1 in 32-bit arithmetic, wrapping as the record number does.
@@ -35,24 +36,49 @@ int32_t NextRecordNo(const Panel& panel) {
   return static_cast<int32_t>(static_cast<uint32_t>(analyse) + 1u);
 }
 
-void DrawChunk(Workspace& ws, TextOutput* dump, int32_t first, int32_t last) {
-  int64_t k = std::max<int32_t>(first, 3);
-  if (k > last) return;
-  const int64_t step = std::abs(static_cast<int64_t>(ws.PlotStep));
-  if (step == 0) throw Error(messages::kDivisionByZero);
-  for (k = (k + step - 1) / step * step; k <= last; k += step) {
-    const double v = ws.trace.V[static_cast<int32_t>(k)];
-    const long double t = static_cast<long double>(k) * ws.trace.AcqTime / 1000 + kOffsetS;
-    ws.chart.Append(Series::V, static_cast<double>(t), v);
-    if (dump != nullptr) dump->WriteLine(FormatFixed(t, 0, 6) + " " + FormatFixed(v, 0, 2));
+// Draws samples first..last of the record: the run of this "two traces", begun at its first
+// drawn sample and grown a chunk (with a dump, a point) at a time.
+class SecondTraceDrawing {
+ public:
+  explicit SecondTraceDrawing(Workspace& ws) : ws_(ws) {}
+
+  void Chunk(TextOutput* dump, int32_t first, int32_t last) {
+    int64_t k = std::max<int32_t>(first, 3);
+    if (k > last) return;
+    const int64_t step = std::abs(static_cast<int64_t>(ws_.PlotStep));
+    if (step == 0) throw Error(messages::kDivisionByZero);
+    k = (k + step - 1) / step * step;
+    if (k > last) return;
+    if (!run_) {
+      run_.emplace(std::array<const double*, 2>{ws_.trace.V.data(), nullptr},
+                   int64_t{ws_.trace.LastIndex} + 1, k, step, ws_.trace.AcqTime, kOffsetS);
+      ws_.chart.AppendRun(Series::V, *run_);
+    }
+    if (dump == nullptr) {
+      points_ += (last - k) / step + 1;
+      ws_.chart.ExtendLastRun(Series::V, points_);
+      return;
+    }
+    for (; k <= last; k += step) {
+      ws_.chart.ExtendLastRun(Series::V, ++points_);
+      const double v = ws_.trace.V[static_cast<int32_t>(k)];
+      dump->WriteLine(FormatFixed(run_->X(k), 0, 6) + " " + FormatFixed(v, 0, 2));
+    }
   }
-}
+
+ private:
+  Workspace& ws_;
+  std::optional<DrawnRun> run_;
+  int64_t points_ = 0;
+};
 
 }  // namespace
 
 void RunTwoTraces(Workspace& ws) {
   const std::string path = FindRecording(ws, ws.RecordingName);
+  ws.chart.KeepSamplesOf(ws.trace.V.data());
   std::optional<TextOutput> dump;
+  SecondTraceDrawing drawing(ws);
   RecordReading reading;
   reading.record_number = NextRecordNo;
   reading.text_checks_record = true;
@@ -61,7 +87,7 @@ void RunTwoTraces(Workspace& ws) {
       dump.emplace(kDumpFileName, TextOutput::Mode::kCreate, TextOutput::Writes::kBlocks);
   };
   reading.after_chunk = [&](int32_t first, int32_t last) {
-    DrawChunk(ws, dump ? &*dump : nullptr, first, last);
+    drawing.Chunk(dump ? &*dump : nullptr, first, last);
   };
   ReadRecordOf(ws, path, reading);
   if (dump) dump->Close();

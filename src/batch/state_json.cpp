@@ -147,11 +147,11 @@ void WriteSeries(JsonWriter& json, const MemoryChart& chart, bool brief) {
   for (int i = 0; i < kSeriesCount; ++i) {
     const Series series = static_cast<Series>(i);
     json.Key(std::string(SeriesTitle(series)), i == 0);
-    const std::vector<ChartPoint>& points = chart.Points(series);
     if (brief) {
-      json.Integer(static_cast<long long>(points.size()));
+      json.Integer(static_cast<long long>(chart.PointCount(series)));
       continue;
     }
+    const std::vector<ChartPoint>& points = chart.Points(series);
     json.out() += "[";
     for (size_t k = 0; k < points.size(); ++k) {
       json.out() += k > 0 ? ", [" : "[";

@@ -1,10 +1,13 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <span>
 #include <string_view>
 
 namespace ictalscope {
+
+class DrawnRun;
 
 // The seven series of the chart, in legend order.
 enum class Series { V, I, th, peak, V_min, ID, IID };
@@ -33,6 +36,15 @@ class Chart {
   }
   // A hint that about `points` more points will be appended to the series.
   virtual void Reserve(Series /*series*/, size_t /*points*/) {}
+
+  // Draws the run's points on the series, as if they were appended one by one (the chart
+  // records the run rather than copying its points). The last run appended to a series may
+  // still grow while its samples are read: ExtendLastRun gives its new number of points.
+  virtual void AppendRun(Series series, const DrawnRun& run) = 0;
+  virtual void ExtendLastRun(Series series, int64_t points) = 0;
+  // The samples of `array` are about to be overwritten: every run drawn from it keeps a copy of
+  // what it shows.
+  virtual void KeepSamplesOf(const double* array) = 0;
 };
 
 }  // namespace ictalscope

@@ -18,9 +18,6 @@ constexpr int kFileNotOpenError = 103;
 
 constexpr const char* kDumpFileName = "V.dat";
 
-// Seconds from the start of the record to sample k.
-long double SampleTime(long double k, long double acq_time_ms) { return k * acq_time_ms / 1000; }
-
 }  // namespace
 
 void Conditioning::BeginLoad() {
@@ -54,72 +51,62 @@ void Conditioning::Smooth(int32_t first, int32_t last) {
   }
 }
 
-// Visits only the multiples of |PlotStep| above 2, so no division is done per sample.
+// Visits only the multiples of |PlotStep| above 2, so no division is done per sample; without a
+// dump, a chunk only extends the run by its drawn samples.
 void Conditioning::Draw(int32_t first, int32_t last, bool filter, bool dump) {
   int64_t k = std::max<int32_t>(first, 3);
   if (k > last) return;
   const int64_t step = std::abs(static_cast<int64_t>(ws_.PlotStep));
   if (step == 0) throw Error(messages::kDivisionByZero);
-  if (first == 0 && !dump) ReserveDrawnPoints(step, filter);
   k = (k + step - 1) / step * step;
-  if (dump) {
-    for (; k <= last; k += step) {
-      const int32_t index = static_cast<int32_t>(k);
-      if (filter) DrawAndDumpPoint(index, ws_.Filtered[index]);
-      DrawAndDumpPoint(index, ws_.trace.V[index]);
-    }
+  if (k > last) return;
+  if (!run_) StartRun(k, step, filter);
+  if (!dump) {
+    points_ += ((last - k) / step + 1) * run_->SourceCount();
+    ws_.chart.ExtendLastRun(Series::V, points_);
     return;
   }
-  DrawRuns(k, last, step, filter);
-}
-
-// Tells the chart how many points the whole record will add (chunks follow from sample 0).
-void Conditioning::ReserveDrawnPoints(int64_t step, bool filter) {
-  const int64_t first_drawn = (3 + step - 1) / step * step;
-  const int64_t last = ws_.trace.LastIndex;
-  if (first_drawn > last) return;
-  const int64_t drawn = (last - first_drawn) / step + 1;
-  ws_.chart.Reserve(Series::V, static_cast<size_t>(filter ? 2 * drawn : drawn));
-}
-
-// Without a dump the points go to the chart a run at a time.
-void Conditioning::DrawRuns(int64_t k, int32_t last, int64_t step, bool filter) {
-  constexpr int64_t kRun = 512;
-  ChartPoint run[kRun];
-  const long double acq_time = ws_.trace.AcqTime;
-  const double* v = ws_.trace.V.data();
-  const double* filtered = ws_.Filtered.data();
-  // k held as a long double too (exact: k < 2^31) saves an integer conversion per point.
-  long double k_ld = static_cast<long double>(k);
-  const long double step_ld = static_cast<long double>(step);
-  const int64_t samples_per_run = filter ? kRun / 2 : kRun;
-  while (k <= last) {
-    const int64_t samples = std::min(samples_per_run, (last - k) / step + 1);
-    ChartPoint* p = run;
-    for (int64_t i = 0; i < samples; ++i, k += step, k_ld += step_ld) {
-      const double x_s = static_cast<double>(SampleTime(k_ld, acq_time));
-      if (filter) *p++ = {x_s, filtered[k]};
-      *p++ = {x_s, v[k]};
-    }
-    ws_.chart.AppendPoints(Series::V, std::span<const ChartPoint>(run, p));
+  for (; k <= last; k += step) {
+    const int32_t index = static_cast<int32_t>(k);
+    if (run_->SourceCount() == 2) DrawAndDumpPoint(index, ws_.Filtered[index]);
+    DrawAndDumpPoint(index, ws_.trace.V[index]);
   }
 }
 
-void Conditioning::DrawAndDumpPoint(int32_t k, double y) {
-  const long double x = SampleTime(k, ws_.trace.AcqTime);
-  ws_.chart.Append(Series::V, static_cast<double>(x), y);
+// The run of this load: the smoothed values and the trace in turn when "Filter" is ticked.
+void Conditioning::StartRun(int64_t first, int64_t step, bool filter) {
+  const double* v = ws_.trace.V.data();
+  const std::array<const double*, 2> sources =
+      filter ? std::array<const double*, 2>{ws_.Filtered.data(), v}
+             : std::array<const double*, 2>{v, nullptr};
+  run_.emplace(sources, int64_t{ws_.trace.LastIndex} + 1, first, step, ws_.trace.AcqTime, 0.0);
+  ws_.chart.AppendRun(Series::V, *run_);
+}
+
+// Each point is on the chart before its line is written, so a failing write leaves it drawn.
+void Conditioning::DrawAndDumpPoint(int64_t k, double y) {
+  ws_.chart.ExtendLastRun(Series::V, ++points_);
   if (!vdat_) throw Error(NamingFile(messages::IoError(kFileNotOpenError), kDumpFileName));
-  vdat_->WriteLine(FormatFixed(x, 0, 6) + " " + FormatFixed(y, 0, 2));
+  vdat_->WriteLine(FormatFixed(run_->X(k), 0, 6) + " " + FormatFixed(y, 0, 2));
 }
 
 void Conditioning::EndLoad() {
   Panel& panel = ws_.panel;
-  if (panel.IsChecked(Check::Filter) && ws_.trace.LastIndex >= 0) {
-    std::copy_n(ws_.Filtered.data(), ws_.trace.LastIndex + 1, ws_.trace.V.data());
-  }
+  if (panel.IsChecked(Check::Filter) && ws_.trace.LastIndex >= 0) KeepSmoothedValues();
   if (panel.IsChecked(Check::VDat)) {
     if (!vdat_) throw Error(NamingFile(messages::IoError(kFileNotOpenError), kDumpFileName));
     Abort();
+  }
+}
+
+// V[0..LastIndex] := Filtered by trading the arrays, which leaves the raw samples that the chart
+// shows in place; the samples of V above LastIndex, which earlier loads wrote, are put back.
+void Conditioning::KeepSmoothedValues() {
+  swap(ws_.trace.V, ws_.Filtered);
+  const int64_t from = int64_t{ws_.trace.LastIndex} + 1;
+  if (ws_.v_written_end > from) {
+    std::copy(ws_.Filtered.data() + from, ws_.Filtered.data() + ws_.v_written_end,
+              ws_.trace.V.data() + from);
   }
 }
 

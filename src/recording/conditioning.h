@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <optional>
 
+#include "recording/drawn_run.h"
 #include "recording/text_output.h"
 #include "recording/workspace.h"
 
@@ -17,6 +18,7 @@ namespace ictalscope {
 //   Filtered[0] = V[0];  Filtered[k] = FilterCoef * Filtered[k-1] + (1 - FilterCoef) * V[k].
 // Sample k is drawn (and dumped) when k > 2 and k is a multiple of |PlotStep|, at
 // x = k * AcqTime / 1000 s: the smoothed value first when "Filter" is ticked, then the raw one.
+// The drawn samples are recorded as one run on series "V", not copied.
 class Conditioning {
  public:
   explicit Conditioning(Workspace& ws) : ws_(ws) {}
@@ -29,7 +31,8 @@ class Conditioning {
   // PlotStep 0 throws "Division by zero" at the first k > 2 of the chunk.
   void ConditionSamples(int32_t first, int32_t last);
   // After the recording file is closed. With "Filter" ticked the record gets
-  // V[0..LastIndex] := Filtered; with "V.dat" ticked "V.dat" is closed.
+  // V[0..LastIndex] := Filtered (the two arrays trade places, so that the raw samples the chart
+  // shows stay where they are); with "V.dat" ticked "V.dat" is closed.
   void EndLoad();
   // Closes "V.dat" if it is open (a load that ends without reading a file).
   void Abort();
@@ -37,12 +40,14 @@ class Conditioning {
  private:
   void Smooth(int32_t first, int32_t last);
   void Draw(int32_t first, int32_t last, bool filter, bool dump);
-  void ReserveDrawnPoints(int64_t step, bool filter);
-  void DrawRuns(int64_t k, int32_t last, int64_t step, bool filter);
-  void DrawAndDumpPoint(int32_t k, double y);
+  void StartRun(int64_t first, int64_t step, bool filter);
+  void DrawAndDumpPoint(int64_t k, double y);
+  void KeepSmoothedValues();
 
   Workspace& ws_;
   std::optional<TextOutput> vdat_;
+  std::optional<DrawnRun> run_;  // the samples drawn so far, once the first is
+  int64_t points_ = 0;
 };
 
 // The tau handler: FilterCoef := exp(-Trace.AcqTime / tau), shown in the "a" field.

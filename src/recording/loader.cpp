@@ -20,6 +20,9 @@ void LoadRecording(Workspace& ws, const std::string& name) {
   Conditioning conditioning(ws);
   conditioning.BeginLoad();
   const std::string path = FindRecording(ws, name);
+  // A chart that was not cleared keeps what it shows of the arrays this load writes.
+  ws.chart.KeepSamplesOf(ws.trace.V.data());
+  ws.chart.KeepSamplesOf(ws.Filtered.data());
   RecordReading reading;
   reading.record_number = [](const Panel& panel) {
     return TruncToInt32(FieldValue(panel, Field::Analyse));

@@ -1,13 +1,20 @@
 #include "recording/record_reading.h"
 
+#include <algorithm>
+
 #include "recording/binary_file.h"
 #include "recording/recording_lookup.h"
 #include "recording/wcp_header.h"
 
 namespace ictalscope {
 
-void ReadRecordOf(Workspace& ws, const std::string& path, const RecordReading& reading) {
+void ReadRecordOf(Workspace& ws, const std::string& path, const RecordReading& given) {
   ws.recording.reset();
+  RecordReading reading = given;
+  reading.after_chunk = [&ws, &given](int32_t first, int32_t last) {
+    if (first == 0) ws.v_written_end = std::max(ws.v_written_end, ws.trace.LastIndex + int64_t{1});
+    given.after_chunk(first, last);
+  };
   std::string first_bytes;
   {
     const BinaryFile file(path);

@@ -22,6 +22,8 @@ class SampleArray {
   double operator[](int32_t k) const { return data_.get()[k]; }
   double* data() { return data_.get(); }
   const double* data() const { return data_.get(); }
+  // The two arrays trade their samples (no sample is copied).
+  friend void swap(SampleArray& a, SampleArray& b) noexcept { a.data_.swap(b.data_); }
 
  private:
   std::unique_ptr<double, FreeDeleter> data_;

@@ -33,6 +33,10 @@ struct Workspace {
   // after a name that matched no file.
   std::optional<RecordingInfo> recording;
 
+  // V holds samples written by earlier loads below this index (LastIndex + 1 at most, of every
+  // record read), so that they can be kept when the arrays trade places.
+  int64_t v_written_end = 0;
+
   int32_t PlotStep = 0;
   double FilterCoef = 0;
   SampleArray Filtered;

@@ -112,6 +112,7 @@ int QtChart::PointCount(Series series) const {
 }
 
 void QtChart::Clear(Series series) {
+  runs_[static_cast<int>(series)].clear();
   if (series == Series::I) {
     current_->data()->clear();
   } else {
@@ -162,6 +163,29 @@ void QtChart::MergeSorted(QCPGraph& graph, std::span<const ChartPoint> points) {
   std::merge(data->constBegin(), data->constEnd(), added.constBegin(), added.constEnd(),
              merged.begin(), qcpLessThanSortKey<QCPGraphData>);
   data->set(merged, true);
+}
+
+void QtChart::AppendRun(Series series, const DrawnRun& run) {
+  runs_[static_cast<int>(series)].push_back({run, 0});
+  ExtendLastRun(series, run.PointCount());
+}
+
+// The graph takes the run's new points in ascending x, as the loader's points always came.
+void QtChart::ExtendLastRun(Series series, int64_t points) {
+  std::vector<ShownRun>& runs = runs_[static_cast<int>(series)];
+  if (runs.empty()) return;
+  ShownRun& last = runs.back();
+  last.run.set_point_count(points);
+  std::vector<ChartPoint> added;
+  for (int64_t i = last.shown; i < points; ++i) added.push_back(last.run.Point(i));
+  last.shown = points;
+  AppendPoints(series, added);
+}
+
+void QtChart::KeepSamplesOf(const double* array) {
+  for (std::vector<ShownRun>& runs : runs_) {
+    for (ShownRun& shown : runs) shown.run.KeepIfShowing(array);
+  }
 }
 
 void QtChart::Replot() {

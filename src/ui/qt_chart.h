@@ -2,8 +2,10 @@
 
 #include <array>
 #include <span>
+#include <vector>
 
 #include "recording/chart.h"
+#include "recording/drawn_run.h"
 
 class QCPAbstractPlottable;
 class QCPCurve;
@@ -25,6 +27,9 @@ class QtChart : public Chart {
   void Clear(Series series) override;
   void Append(Series series, double x, double y) override;
   void AppendPoints(Series series, std::span<const ChartPoint> points) override;
+  void AppendRun(Series series, const DrawnRun& run) override;
+  void ExtendLastRun(Series series, int64_t points) override;
+  void KeepSamplesOf(const double* array) override;
 
   // Redraws the widget when a series changed since the last redraw, after fitting the axes to
   // the shown series.
@@ -42,6 +47,12 @@ class QtChart : public Chart {
   QCPCurve* current_ = nullptr;                   // series "I"
   std::array<QCPGraph*, kSeriesCount> graphs_{};  // every series but "I"
   bool dirty_ = false;
+  // The runs of each series and, for each, the points of it that its graph holds.
+  struct ShownRun {
+    DrawnRun run;
+    int64_t shown = 0;
+  };
+  std::array<std::vector<ShownRun>, kSeriesCount> runs_;
 };
 
 }  // namespace ictalscope

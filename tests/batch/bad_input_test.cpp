@@ -60,7 +60,11 @@ struct BadInputCase {
   std::vector<std::string> unreadable{};  // files made mode 000 for the run (not for root)
   bool read_only_folder = false;          // the folder made mode 555 for the run (not for root)
   std::string system_file{};              // a system file that the case needs; skipped without it
+  std::string dir{};  // the folder given to --dir, below the case's folder (default: that one)
 };
+
+// Stands for the case's folder in an expected message.
+const std::string kFolderMark = "<folder>";
 
 void PrintTo(const BadInputCase& c, std::ostream* os) { *os << c.name; }
 
@@ -262,6 +266,61 @@ std::string WithHeaderLineEnds(const std::string& bytes, const std::string& line
   return changed + bytes.substr(1024);
 }
 
+// Three records read by their header (the current first), 8064 samples each at 0.0625 ms and
+// 0.0625 mV a count, each flat at -70 mV with three spikes, at 100, 130 and 160 ms: from the
+// onset the voltage rises 10 mV a sample from -60 to +20 mV, then falls 1.125 mV a sample back
+// to -70 mV.
+std::string SpikingRecording() {
+  testing::WcpSetup setup = HeaderSetup();
+  setup.nbd = 63;  // 63 x 512 / 4 samples
+  setup.dt = "6.25E-5";
+  const size_t samples = static_cast<size_t>(testing::WcpSetupSamples(setup));
+  std::vector<int16_t> vm(samples, -1120);
+  for (size_t onset : {1600, 2080, 2560}) {
+    for (int r = 0; r <= 8; ++r) vm[onset + r] = static_cast<int16_t>(-960 + 160 * r);
+    for (int m = 1; m <= 80; ++m) vm[onset + 8 + m] = static_cast<int16_t>(320 - 18 * m);
+  }
+  testing::WcpSetupRecord record;
+  record.samples = {std::vector<int16_t>(samples, 100), vm};
+  record.vmax = {128, 128};
+  return testing::WcpSetupFileBytes(setup, {record, record, record});
+}
+
+// The rows that "IID" writes for record `tr` of SpikingRecording() into the table NAME +
+// `table`, with NminSpikes 2: the three spikes make one discharge, of more than 2 spikes. Each
+// spike: VT -60 at the onset, Vpeak +20, Vrest -70, Vr-Vsilent -70 - (-65), Vmin -70 where the
+// fall ends, AHP = VT - Vmin; intervals of 30 ms, 60 ms from the first spike to the last.
+std::string SpikingRows(const std::string& table, int tr) {
+  const std::string t = std::to_string(tr);
+  const std::string v = " -60.00 20.00 -70.00 -5.00 -70.00 10.00\r\n";
+  if (table == "IID") {
+    return t + " 1 1 0.000 0.100000 1" + v + t + " 1 2 0.030 0.130000 2" + v + t +
+           " 1 3 0.030 0.160000 3" + v;
+  }
+  if (table == "mean" || table == "ID") return t + " 1 0.100000 0.030 0.060 3\r\n";
+  // The last spike of the record is no row of "_sp"; "_1sp" holds the first spike.
+  if (table == "_sp") return t + " 0 0.100000 1" + v + t + " 1 0.130000 2" + v;
+  return t + " 0 0.100000 1" + v;
+}
+
+// The table `table` as "IID" writes it for the records first .. last, run in that order from
+// record 1 (or from a record whose tables do not exist yet): the header line, then the rows.
+Entry SpikingTable(const std::string& table, int first, int last) {
+  std::string text = table == "IID"                     ? kIidHeader
+                     : table == "mean" || table == "ID" ? kDischargeHeader
+                                                        : kSpikeHeader;
+  for (int tr = first; tr <= last; ++tr) text += SpikingRows(table, tr);
+  return FileOf(text);
+}
+
+Files SpikingTables(const std::string& base, int first, int last) {
+  Files files;
+  for (const char* table : {"IID", "mean", "ID", "_sp", "_1sp"}) {
+    files.emplace_back(base + table, SpikingTable(table, first, last));
+  }
+  return files;
+}
+
 // One channel in mV at 1 ms (f = 0.0625 mV a count), one record of 800256 samples that repeat
 // a spike every 8 ms: about 100030 spikes, each rising 70 mV.
 std::string SpikeTrainRecording() {
@@ -444,26 +503,34 @@ std::vector<BadInputCase> LookupCases() {
        .err = NotFound("rec"),
        .after = {{"V.dat", FileOf("")}},
        .state = {R"("recordingName": "rec")", kNoRecord, R"("plotStep": 5,)", kNoRecording}},
-      // The spikes of the record loaded before are forgotten with it. The record number stays
-      // 1, so "IID" creates the tables of the new name, and has no spike to put in them.
-      {.name = "missing_recording_after_spikes_then_iid",
+      // The spikes of the record loaded before are forgotten with it. The trace holds no sample
+      // then, so "IID" refuses before it takes the name or creates a table.
+      {.name = "missing_recording_forgets_the_spikes_and_iid_refuses",
        .setup = spiking_and_small,
        .actions = {"--keep-going", "name=spiky", "load", "spikes", "state:brief", "name=gone",
                    "load", "iid", "state:brief"},
        .status = 1,
-       .err = NotFound("gone"),
-       .after = {{"goneIID", FileOf(kIidHeader)},
-                 {"gonemean", FileOf(kDischargeHeader)},
-                 {"goneID", FileOf(kDischargeHeader)},
-                 {"gone_sp", FileOf(kSpikeHeader)},
-                 {"gone_1sp", FileOf(kSpikeHeader)}},
+       .err = NotFound("gone") + Message("No recording loaded"),
        .state = {R"("spikes": {"count": 2,)", kNoSpikes, R"("recordNo": 1,)",
-                 R"("resultBaseName": "gone")", R"("ID": 0, "IID": 0}, "recording": null})"}},
-      // Before any record the record number is 0: "IID" appends to tables that do not exist.
-      {.name = "missing_recording_in_a_new_session_then_iid",
+                 R"("resultBaseName": "",)", R"("ID": 0, "IID": 0}, "recording": null})"}},
+      // The tables of the last "IID" stay as they were, and so does its name.
+      {.name = "missing_recording_keeps_the_result_name_of_the_last_iid",
+       .setup = small,
+       .actions = {"--keep-going", "name=rec", "load", "iid", "name=gone", "load", "iid",
+                   "state:brief"},
+       .status = 1,
+       .err = NotFound("gone") + Message("No recording loaded"),
+       .after = {{"recIID", FileOf(kIidHeader)},
+                 {"recmean", FileOf(kDischargeHeader)},
+                 {"recID", FileOf(kDischargeHeader)},
+                 {"rec_sp", FileOf(kSpikeHeader)},
+                 {"rec_1sp", FileOf(kSpikeHeader)}},
+       .state = {R"("recordingName": "gone", "resultBaseName": "rec",)", kNoRecord}},
+      // Before any record there is no sample: "IID" refuses, and no table of "gone" appears.
+      {.name = "missing_recording_in_a_new_session_then_iid_refuses",
        .actions = {"--keep-going", "name=gone", "load", "iid"},
        .status = 1,
-       .err = NotFound("gone") + Message("File not found")},
+       .err = NotFound("gone") + Message("No recording loaded")},
       // A directory is not a file, under none of the three names.
       {.name = "directory_as_the_recording_name",
        .setup = {{"good.wcp", FileOf(SmallRecording())},
@@ -539,7 +606,7 @@ std::vector<BadInputCase> HeaderCases() {
        .setup = {{rec, FileOf(with("NBD", "NBD=-8.125"))}},
        .actions = {"--keep-going", "name=rec", "Analyse=2", "load", "state:brief"},
        .status = 1,
-       .err = Message("I/O error 131"),
+       .err = Message("I/O error 131: rec.wcp"),
        .state = {kPanelFactors, R"("lastIndex": -1, "acqTime": 0.0625, "recordNo": 2,)"}},
       // Without "DT=" the file still fits the classic rig; N stays 0, so records lie 1024 bytes
       // apart: 11 of them start before the end of the 11392-byte file.
@@ -652,16 +719,16 @@ std::vector<BadInputCase> RecordNumberCases() {
        .status = 1,
        .err = Message("Invalid floating point operation"),
        .state = {kPanelFactors, R"("recordNo": 0,)"}},
-      // Record 3 of 2 is refused; the record number is 3 by then, so "IID" appends to tables
-      // of which none exists yet.
-      {.name = "analyse_past_the_last_record_then_iid",
+      // Record 3 of 2 is refused; the record number is 3 by then, but the trace holds no
+      // sample, so "IID" refuses before it takes the name or opens a table.
+      {.name = "analyse_past_the_last_record_then_iid_refuses",
        .setup = small,
        .actions = {"--keep-going", "name=rec", "load", "Analyse=3", "reload", "iid", "state"},
        .status = 1,
-       .err =
-           Message("Record 3 does not exist: rec.wcp holds 2 records") + Message("File not found"),
+       .err = Message("Record 3 does not exist: rec.wcp holds 2 records") +
+              Message("No recording loaded"),
        .state = {R"("lastIndex": -1, "acqTime": 0.0625, "recordNo": 3,)", kNoSpikes,
-                 R"("resultBaseName": "rec")"}},
+                 R"("resultBaseName": "",)"}},
       // "two traces" reads record Analyse + 1 = 0; V2.dat would be created only once the record
       // is found. The points that the load drew stay.
       {.name = "two_traces_before_the_first_record",
@@ -1004,7 +1071,7 @@ std::vector<BadInputCase> TextTraceCases() {
                                             "2.0 0 abc\r\n"))}},
        .actions = {"--keep-going", "name=rec", "load", "name=trace", "load", "state"},
        .status = 1,
-       .err = Message("Invalid numeric input"),
+       .err = Message("Invalid numeric input: trace"),
        .state = {Samples(PaddedWith({"-70", "-71", "-72", "-73", Mv(6554), Mv(-22937), Mv(1000),
                                      Mv(-1000), Mv(32767)},
                                     kSmallSamples - kRecord1.size(), "0")),
@@ -1013,7 +1080,7 @@ std::vector<BadInputCase> TextTraceCases() {
        .setup = {{"trace", FileOf(TextTrace("0 0 -70\r\n1 0 -71\r\n2 0\r\n"))}},
        .actions = {"--keep-going", "name=trace", "load", "state:brief"},
        .status = 1,
-       .err = Message("Invalid numeric input"),
+       .err = Message("Invalid numeric input: trace"),
        .state = {R"("lastIndex": -1, "acqTime": 0,)", kDefaultFactors}},
       // Numbers run on across line ends: two columns a line pair up into samples of three.
       {.name = "text_trace_of_two_columns",
@@ -1031,7 +1098,7 @@ std::vector<BadInputCase> TextTraceCases() {
        .setup = {{"trace", FileOf(TextTrace("0 0 -70,5\r\n"))}},
        .actions = {"name=trace", "load"},
        .status = 1,
-       .err = Message("Invalid numeric input")},
+       .err = Message("Invalid numeric input: trace")},
       // The 10 header lines may hold anything; NUL in the data separates numbers.
       {.name = "text_trace_with_binary_header_lines",
        .setup = {{"trace", FileOf(binary_header + "0" + nul + "0" + nul + "-70\r\n")}},
@@ -1041,7 +1108,7 @@ std::vector<BadInputCase> TextTraceCases() {
        .setup = {{"trace", FileOf(TextTrace("0 0 -70\xB0\r\n"))}},
        .actions = {"name=trace", "load"},
        .status = 1,
-       .err = Message("Invalid numeric input")},
+       .err = Message("Invalid numeric input: trace")},
       // Drawn like a record: every PlotStep-th sample from 3 on (5 and 10), at k * 0.5 ms, and
       // dumped into "V.dat".
       {.name = "text_trace_is_drawn_and_dumped_like_a_record",
@@ -1081,72 +1148,76 @@ std::vector<BadInputCase> PlaceCases() {
        .setup = {{"tables", Directory()}},
        .actions = {"check:read", "name=tables", "stat"},
        .status = 1,
-       .err = Message("File not found")},
+       .err = Message("File not found: tables")},
       {.name = "directory_as_the_file_that_stat_writes",
        .setup = {{"1IDm", Directory()}},
        .actions = {"check:read", "name=1ID", "stat"},
        .status = 1,
-       .err = Message("File access denied")},
+       .err = Message("File access denied: 1IDm")},
       // Record 1 creates the tables in order: 1IID is emptied, then 1mean cannot be created.
       // No header line has been written at that point.
       {.name = "directory_as_a_table_of_record_1",
        .setup = small_and("1mean", Directory()),
        .actions = {"--keep-going", "name=rec", "load", "spikes", "name=1", "iid", "state:brief"},
        .status = 1,
-       .err = Message("File access denied"),
+       .err = Message("File access denied: 1mean"),
        .after = {{"1IID", FileOf("")}},
        .state = {R"("resultBaseName": "1")", R"("ID": 0, "IID": 0})"}},
-      // Record 2 appends: 1IID is opened and left as it was; 1mean is not a file to append to.
-      {.name = "directory_as_a_table_of_record_2",
+      // Record 2 appends to 1IID, which exists, and leaves it as it was; 1mean is no file, so
+      // record 2 creates it, and cannot.
+      {.name = "directory_as_a_table_that_record_2_creates",
        .setup = small_and("1mean", Directory()),
        .actions = {"name=rec", "Analyse=2", "load", "name=1", "iid"},
        .status = 1,
-       .err = Message("File not found")},
-      // Record 1 empties 1IID and stops; record 2 appends to it and stops at 1mean.
+       .err = Message("File access denied: 1mean")},
+      // Record 1 empties 1IID and stops; record 2 appends to it and stops at 1mean, which it
+      // creates.
       {.name = "directory_as_a_table_through_each_record",
        .setup = small_and("1mean", Directory()),
        .actions = {"--keep-going", "name=rec", "load", "name=1", "each-record", "state:brief"},
        .status = 1,
-       .err = Message("File access denied") + Message("File not found"),
+       .err = Message("File access denied: 1mean") + Message("File access denied: 1mean"),
        .after = {{"1IID", FileOf("")}},
        .state = {R"("Analyse": "2")", R"("recordNo": 2,)"}},
       {.name = "each_record_stops_at_the_first_failure",
        .setup = small_and("1mean", Directory()),
        .actions = {"name=rec", "load", "name=1", "each-record"},
        .status = 1,
-       .err = Message("File access denied"),
+       .err = Message("File access denied: 1mean"),
        .after = {{"1IID", FileOf("")}}},
+      // V.dat is created before the recording is looked at: no load has read anything.
       {.name = "directory_as_v_dat",
        .setup = small_and("V.dat", Directory()),
        .actions = {"--keep-going", "name=rec", "check:vdat", "load", "state:brief"},
        .status = 1,
-       .err = Message("File access denied"),
-       .state = {R"("headerLabel": "Label1")", R"("lastIndex": -1,)", R"("plotStep": 5,)"}},
+       .err = Message("File access denied: V.dat"),
+       .state = {R"("headerLabel": "",)", R"("lastIndex": -1,)", R"("plotStep": 5,)"}},
       {.name = "directory_as_the_rin_table",
        .setup = small_and("1Rin", Directory()),
        .actions = {"name=rec", "load", "name=1", "rin"},
        .status = 1,
-       .err = Message("File access denied")},
+       .err = Message("File access denied: 1Rin")},
+      // "rec" is not there; "rec.wcp" is found and cannot be opened.
       {.name = "unreadable_recording",
        .setup = small,
        .actions = {"--keep-going", "name=rec", "load", "state:brief"},
        .status = 1,
-       .err = Message("File access denied"),
-       .state = {R"("recordingName": "rec", "resultBaseName": "", "headerLabel": "Label1")",
+       .err = Message("File access denied: rec.wcp"),
+       .state = {R"("recordingName": "rec", "resultBaseName": "", "headerLabel": "",)",
                  R"("lastIndex": -1, "acqTime": 0, "recordNo": 0,)"},
        .unreadable = {"rec.wcp"}},
       // Write-only for everybody, root included.
       {.name = "recording_that_nobody_may_read",
        .actions = {"--keep-going", "name=/proc/sys/vm/drop_caches", "load", "state:brief"},
        .status = 1,
-       .err = Message("File access denied"),
+       .err = Message("File access denied: /proc/sys/vm/drop_caches"),
        .state = {R"("lastIndex": -1,)", kDefaultFactors},
        .system_file = "/proc/sys/vm/drop_caches"},
       // Opens, but a read at offset 0 of the process's own memory fails.
       {.name = "recording_that_fails_to_read",
        .actions = {"--keep-going", "name=/proc/self/mem", "load", "state:brief"},
        .status = 1,
-       .err = Message("I/O error 5"),
+       .err = Message("I/O error 5: /proc/self/mem"),
        .state = {R"("lastIndex": -1,)", kDefaultFactors},
        .system_file = "/proc/self/mem"},
       // Nothing new can be created in the folder; the recording is read from it all the same.
@@ -1155,8 +1226,8 @@ std::vector<BadInputCase> PlaceCases() {
        .actions = {"--keep-going", "name=rec", "load", "name=trace", "iid", "rin", "check:read",
                    "name=1mean", "stat", "state:brief"},
        .status = 1,
-       .err = Message("File access denied") + Message("File access denied") +
-              Message("File access denied"),
+       .err = Message("File access denied: traceIID") + Message("File access denied: traceRin") +
+              Message("File access denied: 1meanm"),
        .state = {R"("lastIndex": 16,)", R"("resultBaseName": "trace")"},
        .read_only_folder = true},
       {.name = "result_names_through_a_file",
@@ -1164,7 +1235,8 @@ std::vector<BadInputCase> PlaceCases() {
        .actions = {"--keep-going", "name=rec", "load", "name=1IID/x", "iid", "rin", "check:read",
                    "name=1IID/x", "stat"},
        .status = 1,
-       .err = Message("File not found") + Message("File not found") + Message("File not found")},
+       .err = Message("File not found: 1IID/xIID") + Message("File not found: 1IID/xRin") +
+              Message("File not found: 1IID/x")},
       // The lines go to a device that takes none: the run stops at the write.
       // The header line of "mean" fails: "IID" has its header, the tables after "mean" are
       // created but stay empty, and no chart point is drawn.
@@ -1172,7 +1244,7 @@ std::vector<BadInputCase> PlaceCases() {
        .setup = small_and("recmean", LinkTo("/dev/full")),
        .actions = {"--keep-going", "name=rec", "load", "spikes", "iid", "state:brief"},
        .status = 1,
-       .err = Message("Disk full"),
+       .err = Message("Disk full: recmean"),
        .after = {{"recIID", FileOf(kIidHeader)},
                  {"recID", FileOf("")},
                  {"rec_sp", FileOf("")},
@@ -1183,8 +1255,26 @@ std::vector<BadInputCase> PlaceCases() {
        .setup = small_and("1Rin", LinkTo("/dev/full")),
        .actions = {"name=rec", "load", "name=1", "rin"},
        .status = 1,
-       .err = Message("Disk full"),
+       .err = Message("Disk full: 1Rin"),
        .system_file = "/dev/full"},
+      // The folder given to --dir, as given, when the run cannot work in it; nothing is run.
+      {.name = "dir_folder_missing",
+       .actions = {"name=rec", "load"},
+       .status = 1,
+       .err = Message("File not found: " + kFolderMark + "/gone"),
+       .dir = "gone"},
+      {.name = "dir_folder_through_a_file",
+       .actions = {"name=rec", "load"},
+       .status = 1,
+       .err = Message("File not found: " + kFolderMark + "/1ID/sub"),
+       .dir = "1ID/sub"},
+      {.name = "dir_folder_that_cannot_be_entered",
+       .setup = {{"locked", Directory()}},
+       .actions = {"name=rec", "load"},
+       .status = 1,
+       .err = Message("File access denied: " + kFolderMark + "/locked"),
+       .unreadable = {"locked"},
+       .dir = "locked"},
   };
 }
 
@@ -1197,22 +1287,46 @@ std::vector<BadInputCase> StatCases() {
        .setup = {{"1ID", FileOf(kDischargeHeader + row_10s + "1 2 abc 0.030 0.060 3\r\n")}},
        .actions = read_1id,
        .status = 1,
-       .err = Message("Invalid numeric input")},
+       .err = Message("Invalid numeric input: 1ID")},
       {.name = "stat_row_missing_a_column",
        .setup = {{"1ID", FileOf(kDischargeHeader + row_10s + "1 2 50.000000 0.030 0.060\r\n")}},
        .actions = read_1id,
        .status = 1,
-       .err = Message("Invalid numeric input")},
+       .err = Message("Invalid numeric input: 1ID")},
+      // Fewer than two discharges: refused before 1IDm is touched.
       {.name = "stat_table_of_one_discharge",
        .setup = {{"1ID", FileOf(kDischargeHeader + row_10s)}},
        .actions = read_1id,
        .status = 1,
-       .err = Message("Invalid floating point operation")},
+       .err = Message("stat needs at least two discharges: 1ID holds 1")},
       {.name = "stat_table_of_no_discharge",
        .setup = {{"1ID", FileOf(kDischargeHeader)}},
        .actions = read_1id,
        .status = 1,
-       .err = Message("Invalid floating point operation")},
+       .err = Message("stat needs at least two discharges: 1ID holds 0")},
+      {.name = "stat_empty_table",
+       .setup = {{"1ID", FileOf("")}},
+       .actions = read_1id,
+       .status = 1,
+       .err = Message("stat needs at least two discharges: 1ID holds 0")},
+      // The table's name as read: "./" is kept, and the output would be "./1IDm".
+      {.name = "stat_names_the_table_as_typed",
+       .setup = {{"1ID", FileOf(kDischargeHeader + row_10s)}},
+       .actions = {"check:read", "name=./1ID", "stat"},
+       .status = 1,
+       .err = Message("stat needs at least two discharges: ./1ID holds 1")},
+      // Without "read" the table is the "ID" table of the last "IID": record 2 creates the
+      // missing tables with their header lines, and a record without spikes gives them no row.
+      {.name = "stat_of_the_iid_tables_of_a_record_without_spikes",
+       .setup = {{"rec.wcp", FileOf(SmallRecording())}},
+       .actions = {"name=rec", "Analyse=2", "load", "spikes", "name=new", "iid", "stat"},
+       .status = 1,
+       .err = Message("stat needs at least two discharges: newID holds 0"),
+       .after = {{"newIID", FileOf(kIidHeader)},
+                 {"newmean", FileOf(kDischargeHeader)},
+                 {"newID", FileOf(kDischargeHeader)},
+                 {"new_sp", FileOf(kSpikeHeader)},
+                 {"new_1sp", FileOf(kSpikeHeader)}}},
       // Any number of discharges is summarised.
       {.name = "stat_table_of_20_discharges",
        .setup = {{"1ID", FileOf(IdTableOfRows(20))}},
@@ -1245,7 +1359,7 @@ std::vector<BadInputCase> StatCases() {
       {.name = "stat_before_any_iid",
        .actions = {"stat"},
        .status = 1,
-       .err = Message("File not found")},
+       .err = Message("File not found: ID")},
   };
 }
 
@@ -1323,10 +1437,126 @@ std::vector<BadInputCase> FieldCases() {
            Message("Invalid floating point operation") + Message("Floating point division by zero"),
        .state = {R"("lastIndex": 19, "acqTime": 0,)", R"("spikes": {"count": 0,)",
                  R"("AcqTime": "0.00000")", R"("V": 3,)"}},
-      {.name = "rin_before_any_load",
-       .actions = {"name=1", "rin"},
+      // A text that reads as no number is set as typed, said, and read as 0.
+      {.name = "field_texts_that_read_as_no_number",
+       .actions = {"ISImax=", "NminSpikes= ", "dt_Vrest=1,5", "Vsilent=abc", "state:brief"},
+       .err = "warning: ISImax: '' is not a number; it reads as 0\n"
+              "warning: NminSpikes: ' ' is not a number; it reads as 0\n"
+              "warning: dt_Vrest: '1,5' is not a number; it reads as 0\n"
+              "warning: Vsilent: 'abc' is not a number; it reads as 0\n",
+       .state = {R"("ISImax": "", "NminSpikes": " ", "tau": "0.30", "a": "0.80", )"
+                 R"("dt_Vrest": "1,5", "step_V": " 5", "Vsilent": "abc",)"}},
+      {.name = "analyse_that_reads_as_no_number_names_record_0",
+       .setup = small,
+       .actions = {"--keep-going", "name=rec", "Analyse=abc", "load", "state:brief"},
        .status = 1,
-       .err = Message("Floating point division by zero")},
+       .err = "warning: Analyse: 'abc' is not a number; it reads as 0\n" +
+              Message("Record 0 does not exist: rec.wcp holds 2 records"),
+       .state = {R"("Analyse": "abc")", R"("recordNo": 0,)"}},
+  };
+}
+
+// "Spikes", "IID" and "Rin" on a trace that holds no sample refuse before anything else: no
+// table is created or emptied, and the spike table and the name of the last "IID" stay.
+std::vector<BadInputCase> NoRecordingCases() {
+  const std::string no_recording = Message("No recording loaded");
+  // A classic-fit file whose records are 128 pairs long: N - 1023 < 0 samples are loaded.
+  const Files short_records = {{"short.wcp", FileOf(HeaderRecording(ClassicFitSetup(), 128, 0))}};
+  Files spiking_and_short = short_records;
+  spiking_and_short.emplace_back("rec.wcp", FileOf(SpikingRecording()));
+  return {
+      // The name box holds "1" at start: 1IID, 1Rin and the other tables stay as they were.
+      {.name = "spikes_before_any_load",
+       .actions = {"--keep-going", "spikes", "state:brief"},
+       .status = 1,
+       .err = no_recording,
+       .state = {kNoRecord, kNoSpikes, R"("headerLabel": "",)"}},
+      {.name = "iid_before_any_load",
+       .actions = {"--keep-going", "iid", "state:brief"},
+       .status = 1,
+       .err = no_recording,
+       .state = {R"("nameBox": "1", "recordingName": "", "resultBaseName": "", "headerLabel": "",)",
+                 R"("ID": 0, "IID": 0})"}},
+      {.name = "rin_before_any_load",
+       .actions = {"--keep-going", "name=1", "rin", "state:brief"},
+       .status = 1,
+       .err = no_recording,
+       .state = {R"("headerLabel": "",)"}},
+      {.name = "every_command_before_any_load",
+       .actions = {"--keep-going", "spikes", "iid", "rin", "stat"},
+       .status = 1,
+       .err = no_recording + no_recording + no_recording + Message("File not found: ID")},
+      {.name = "spikes_after_a_missing_recording",
+       .actions = {"--keep-going", "name=gone", "load", "spikes", "rin"},
+       .status = 1,
+       .err = NotFound("gone") + no_recording + no_recording},
+      // A record that the classic loader reads no sample of (lastIndex -896) loads; the spikes of
+      // the record before and the tables of its "IID" stay.
+      {.name = "commands_on_a_classic_record_without_samples",
+       .setup = spiking_and_short,
+       .actions = {"--keep-going", "name=rec", "NminSpikes=2", "load", "spikes", "iid",
+                   "name=short", "load", "spikes", "iid", "rin", "state:brief"},
+       .status = 1,
+       .err = no_recording + no_recording + no_recording,
+       .after = SpikingTables("rec", 1, 1),
+       .state = {R"("lastIndex": -896, "acqTime": 0.0625, "recordNo": 1,)",
+                 R"("spikes": {"count": 3,)",
+                 R"("nameBox": "short", "recordingName": "short", "resultBaseName": "rec",)"}},
+      // A failed lookup of the record leaves no sample either.
+      {.name = "commands_after_a_record_past_the_last",
+       .setup = {{"rec.wcp", FileOf(SmallRecording())}},
+       .actions = {"--keep-going", "name=rec", "Analyse=3", "load", "spikes", "iid", "rin"},
+       .status = 1,
+       .err = Message("Record 3 does not exist: rec.wcp holds 2 records") + no_recording +
+              no_recording + no_recording},
+  };
+}
+
+// "IID" on record 1, or with "rewrite", recreates the five tables; a later record appends to
+// the tables that exist and creates each missing one with its header line.
+std::vector<BadInputCase> IidTableCases() {
+  const Files spiking = {{"rec.wcp", FileOf(SpikingRecording())}};
+  // The tables "IID" and "ID" of record 1.
+  Files spiking_and_two_tables = spiking;
+  spiking_and_two_tables.emplace_back("recIID", SpikingTable("IID", 1, 1));
+  spiking_and_two_tables.emplace_back("recID", SpikingTable("ID", 1, 1));
+  return {
+      // What the other cases change: record 1 writes every table with its header line.
+      {.name = "iid_of_record_1_writes_the_tables_with_header_lines",
+       .setup = spiking,
+       .actions = {"name=rec", "NminSpikes=2", "load", "spikes", "iid", "state:brief"},
+       .after = SpikingTables("rec", 1, 1),
+       .state = {R"("spikes": {"count": 3,)", R"("resultBaseName": "rec",)",
+                 R"("ID": 1, "IID": 1})"}},
+      {.name = "iid_of_record_3_first_creates_the_tables_with_header_lines",
+       .setup = spiking,
+       .actions = {"name=rec", "NminSpikes=2", "Analyse=3", "load", "spikes", "iid", "state:brief"},
+       .after = SpikingTables("rec", 3, 3),
+       .state = {R"("recordNo": 3,)", R"("resultBaseName": "rec",)"}},
+      // recIID and recID exist: record 2 appends to them; the other three it creates.
+      {.name = "iid_of_record_2_appends_to_the_tables_there_and_creates_the_others",
+       .setup = spiking_and_two_tables,
+       .actions = {"name=rec", "NminSpikes=2", "Analyse=2", "load", "spikes", "iid"},
+       .after = {{"recIID", SpikingTable("IID", 1, 2)},
+                 {"recID", SpikingTable("ID", 1, 2)},
+                 {"recmean", SpikingTable("mean", 2, 2)},
+                 {"rec_sp", SpikingTable("_sp", 2, 2)},
+                 {"rec_1sp", SpikingTable("_1sp", 2, 2)}}},
+      // Every record through each-record: one header line a table, then the rows of each record.
+      {.name = "iid_through_each_record_writes_one_header_line_a_table",
+       .setup = spiking,
+       .actions = {"name=rec", "NminSpikes=2", "load", "each-record"},
+       .after = SpikingTables("rec", 1, 3)},
+      // "rewrite" recreates the tables of record 2 without header lines, as before.
+      {.name = "iid_of_record_2_with_rewrite_recreates_the_tables_without_header_lines",
+       .setup = spiking_and_two_tables,
+       .actions = {"name=rec", "NminSpikes=2", "Analyse=2", "check:rewrite", "load", "spikes",
+                   "iid"},
+       .after = {{"recIID", FileOf(SpikingRows("IID", 2))},
+                 {"recmean", FileOf(SpikingRows("mean", 2))},
+                 {"recID", FileOf(SpikingRows("ID", 2))},
+                 {"rec_sp", FileOf(SpikingRows("_sp", 2))},
+                 {"rec_1sp", FileOf(SpikingRows("_1sp", 2))}}},
   };
 }
 
@@ -1459,7 +1689,7 @@ std::vector<BadInputCase> AbfCases() {
        .setup = abf("abf2" + TextTrace("0 0 -70\r\n1 0 abc\r\n")),
        .actions = {"name=rec", "load"},
        .status = 1,
-       .err = Message("Invalid numeric input")},
+       .err = Message("Invalid numeric input: rec.abf")},
       // An ABF signature makes the file ABF, whatever follows.
       {.name = "abf2_signature_on_a_text_trace",
        .setup = abf(text_after_abf2),
@@ -1659,8 +1889,22 @@ class BadInputTest : public ::testing::TestWithParam<BadInputCase> {
     }
   }
 
-  ProgramResult Run(const std::vector<std::string>& args) {
-    return testing::RunBatchProgram(folder_, args, root_ / "stderr");
+  // Quiet: standard error holds the warnings and errors alone (the status lines of the
+  // handlers that succeed are tested with the batch runner).
+  ProgramResult Run(std::vector<std::string> args) {
+    args.insert(args.begin(), "--quiet");
+    const std::string& dir = GetParam().dir;
+    return testing::RunBatchProgram(dir.empty() ? folder_ : folder_ / dir, args, root_ / "stderr");
+  }
+
+  // `text` with kFolderMark replaced by the case's folder.
+  std::string WithFolder(std::string text) const {
+    for (size_t at = text.find(kFolderMark); at != std::string::npos;
+         at = text.find(kFolderMark, at)) {
+      text.replace(at, kFolderMark.size(), folder_.string());
+      at += folder_.string().size();
+    }
+    return text;
   }
 
   fs::path root_;
@@ -1680,7 +1924,7 @@ TEST_P(BadInputTest, ReportsTheFailureAndKeepsWhatWasDone) {
   AllowAccess();
 
   EXPECT_EQ(result.status, c.status);
-  EXPECT_EQ(result.err, c.err);
+  EXPECT_EQ(result.err, WithFolder(c.err));
   for (const std::string& fragment : c.state) {
     EXPECT_NE(result.out.find(fragment), std::string::npos) << fragment << "\nin\n"
                                                             << result.out.substr(0, 4000);
@@ -1714,6 +1958,9 @@ INSTANTIATE_TEST_SUITE_P(TextTrace, BadInputTest, ::testing::ValuesIn(TextTraceC
 INSTANTIATE_TEST_SUITE_P(Place, BadInputTest, ::testing::ValuesIn(PlaceCases()), CaseName);
 INSTANTIATE_TEST_SUITE_P(Stat, BadInputTest, ::testing::ValuesIn(StatCases()), CaseName);
 INSTANTIATE_TEST_SUITE_P(Field, BadInputTest, ::testing::ValuesIn(FieldCases()), CaseName);
+INSTANTIATE_TEST_SUITE_P(NoRecording, BadInputTest, ::testing::ValuesIn(NoRecordingCases()),
+                         CaseName);
+INSTANTIATE_TEST_SUITE_P(IidTables, BadInputTest, ::testing::ValuesIn(IidTableCases()), CaseName);
 INSTANTIATE_TEST_SUITE_P(Abf, BadInputTest, ::testing::ValuesIn(AbfCases()), CaseName);
 
 }  // namespace

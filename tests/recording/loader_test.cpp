@@ -317,6 +317,9 @@ TEST_F(LoaderTest, ClearsTheSeriesInOrder) {
   struct Recorder : Chart {
     void Clear(Series series) override { cleared.push_back(series); }
     void Append(Series, double, double) override {}
+    void AppendRun(Series, const DrawnRun&) override {}
+    void ExtendLastRun(Series, int64_t) override {}
+    void KeepSamplesOf(const double*) override {}
     std::vector<Series> cleared;
   } recorder;
   ClearSeriesForLoad(recorder);

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <vector>
 
 namespace ictalscope {
@@ -62,6 +63,60 @@ TEST(MemoryChart, AppendPointsAsAppendWould) {
                 {1, 1}, {2, 2}, {2, 3}, {2, 4}, {4, 6}, {5, 5}, {6, 7}, {6.5, 9}, {7, 8}}));
   EXPECT_EQ(bulk.Points(Series::I), single.Points(Series::I));
   EXPECT_EQ(bulk.Points(Series::I)[4], (ChartPoint{5, 5}));
+}
+
+// A run's points are those the loader drew one by one: x = k * AcqTime / 1000 + offset in
+// extended precision, two points per sample with two sources, placed among the series' other
+// points as Append would place them.
+TEST(MemoryChart, RunsGiveThePointsTheyStandFor) {
+  const std::vector<double> smoothed = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11};
+  const std::vector<double> raw = {0, -1, -2, -3, -4, -5, -6, -7, -8, -9, -10, -11};
+  const double acq_ms = 0.1;  // no binary fraction: the arithmetic shows
+  auto x = [acq_ms](int64_t k, double offset) {
+    return static_cast<double>(static_cast<long double>(k) * acq_ms / 1000 + offset);
+  };
+  DrawnRun both({smoothed.data(), raw.data()}, 12, 3, 4, acq_ms, 0);
+  both.set_point_count(5);  // samples 3, 7 and the smoothed point of 11
+  DrawnRun later({raw.data(), nullptr}, 12, 5, 5, acq_ms, 300);
+  later.set_point_count(2);  // samples 5 and 10, 300 s on
+  MemoryChart chart;
+  chart.Append(Series::V, x(7, 0), 99);  // before the run: goes before its points of equal x
+  chart.AppendRun(Series::V, both);
+  chart.AppendRun(Series::V, later);
+  chart.Append(Series::V, 0, 98);
+  EXPECT_EQ(chart.PointCount(Series::V), 9u);
+  EXPECT_EQ(chart.Points(Series::V), (std::vector<ChartPoint>{{0, 98},
+                                                              {x(3, 0), 3},
+                                                              {x(3, 0), -3},
+                                                              {x(7, 0), 99},
+                                                              {x(7, 0), 7},
+                                                              {x(7, 0), -7},
+                                                              {x(11, 0), 11},
+                                                              {x(5, 300), -5},
+                                                              {x(10, 300), -10}}));
+  chart.ExtendLastRun(Series::V, 1);
+  EXPECT_EQ(chart.Points(Series::V).back(), (ChartPoint{x(5, 300), -5}));
+}
+
+// Samples about to be overwritten are copied into the runs that show them, and only into those.
+TEST(MemoryChart, KeepsTheSamplesOfAnArrayAboutToChange) {
+  std::vector<double> trace = {1, 2, 3, 4, 5, 6};
+  std::vector<double> other = {7, 8, 9, 10, 11, 12};
+  MemoryChart chart;
+  DrawnRun run({trace.data(), nullptr}, 6, 3, 1, 1, 0);
+  run.set_point_count(3);
+  chart.AppendRun(Series::V, run);
+  DrawnRun second({other.data(), nullptr}, 6, 3, 1, 1, 0);
+  second.set_point_count(3);
+  chart.AppendRun(Series::IID, second);
+  chart.KeepSamplesOf(trace.data());
+  std::fill(trace.begin(), trace.end(), 0);
+  std::fill(other.begin(), other.end(), 0);
+  EXPECT_EQ(chart.Points(Series::V), (std::vector<ChartPoint>{{0.003, 4}, {0.004, 5}, {0.005, 6}}));
+  EXPECT_EQ(chart.Points(Series::IID),
+            (std::vector<ChartPoint>{{0.003, 0}, {0.004, 0}, {0.005, 0}}));
+  EXPECT_NE(chart.Runs(Series::V).front()->Samples(0), trace.data());
+  EXPECT_EQ(chart.Runs(Series::IID).front()->Samples(0), other.data());
 }
 
 TEST(SeriesTitle, NamesInLegendOrder) {
