@@ -15,51 +15,47 @@ void AddReal(std::string& line, long double value, int decimals) {
   line += FormatFixed(value, 0, decimals);
 }
 
-// "VT Vpeak Vrest Vr-Vsilent Vmin AHP" of spike k, 2 decimals each.
-void AddVoltages(std::string& line, int32_t k, const SpikeTable& spikes, double Vsilent) {
-  AddReal(line, spikes.VT[k], 2);
-  AddReal(line, spikes.Vpeak[k], 2);
-  AddReal(line, spikes.Vrest[k], 2);
-  AddReal(line, static_cast<long double>(spikes.Vrest[k]) - Vsilent, 2);
-  AddReal(line, spikes.Vmin[k], 2);
-  AddReal(line, spikes.AHP[k], 2);
+void AddVoltages(std::string& line, const SpikeVoltages& v) {
+  AddReal(line, v.VT, 2);
+  AddReal(line, v.Vpeak, 2);
+  AddReal(line, v.Vrest, 2);
+  AddReal(line, v.Vr_Vsilent, 2);
+  AddReal(line, v.Vmin, 2);
+  AddReal(line, v.AHP, 2);
 }
 
 }  // namespace
 
-std::string SpikeRow(int32_t tr, int32_t nIID, long double tsp_s, int32_t k,
-                     const SpikeTable& spikes, double Vsilent) {
+std::string FormatRow(const SpikeRow& row) {
   std::string line;
-  AddInteger(line, tr);
-  AddInteger(line, nIID);
-  AddReal(line, tsp_s, 6);
-  AddInteger(line, k);
-  AddVoltages(line, k, spikes, Vsilent);
+  AddInteger(line, row.tr);
+  AddInteger(line, row.nIID);
+  AddReal(line, row.tsp_s, 6);
+  AddInteger(line, row.nsp);
+  AddVoltages(line, row.v);
   return line;
 }
 
-std::string DischargeSpikeRow(int32_t tr, int32_t nIID, int32_t nspIntra, long double isi_s,
-                              int32_t k, const SpikeTable& spikes, double Vsilent) {
+std::string FormatRow(const DischargeSpikeRow& row) {
   std::string line;
-  AddInteger(line, tr);
-  AddInteger(line, nIID);
-  AddInteger(line, nspIntra);
-  AddReal(line, isi_s, 3);
-  AddReal(line, static_cast<long double>(spikes.tsp[k]) / 1000, 6);
-  AddInteger(line, k);
-  AddVoltages(line, k, spikes, Vsilent);
+  AddInteger(line, row.tr);
+  AddInteger(line, row.nIID);
+  AddInteger(line, row.nspIntra);
+  AddReal(line, row.ISI_s, 3);
+  AddReal(line, row.tsp_s, 6);
+  AddInteger(line, row.nsp);
+  AddVoltages(line, row.v);
   return line;
 }
 
-std::string DischargeRow(int32_t tr, int32_t nIID, long double tIID_s, long double isi_mean_s,
-                         long double duration_s, int32_t nspIntra) {
+std::string FormatRow(const DischargeRow& row) {
   std::string line;
-  AddInteger(line, tr);
-  AddInteger(line, nIID);
-  AddReal(line, tIID_s, 6);
-  AddReal(line, isi_mean_s, 3);
-  AddReal(line, duration_s, 3);
-  AddInteger(line, nspIntra);
+  AddInteger(line, row.tr);
+  AddInteger(line, row.nIID);
+  AddReal(line, row.tIID_s, 6);
+  AddReal(line, row.ISImean_s, 3);
+  AddReal(line, row.Duration_s, 3);
+  AddInteger(line, row.nspIntra);
   return line;
 }
 

@@ -20,6 +20,7 @@ class SpikeColumn {
 
   double& operator[](int32_t k) { return data_.get()[k]; }
   double operator[](int32_t k) const { return data_.get()[k]; }
+  const double* data() const { return data_.get(); }
 
  private:
   int32_t entries_;

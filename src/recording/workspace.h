@@ -6,16 +6,10 @@
 #include "panel/panel.h"
 #include "recording/chart.h"
 #include "recording/recording_info.h"
+#include "recording/stim_timing.h"
 #include "recording/trace.h"
 
 namespace ictalscope {
-
-// Stimulation timing in ms, captured from the panel by the stimulation refresh.
-struct StimTiming {
-  double IntervalMs = 0;
-  double DelayMs = 0;
-  double DurationMs = 0;
-};
 
 // The process-wide state that the loader and the conditioning steps share with the analyses.
 // It lives from start-up to exit; the sample arrays are allocated once and never cleared.
