@@ -17,12 +17,15 @@
 // step that is not complete ends the run; a record too short for the first baseline gives the
 // header line alone.
 
+#include "analysis/input_resistance.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "analysis/analyses.h"
+#include "analysis/discharge_grouping.h"
 #include "panel/error.h"
 #include "panel/format_fixed.h"
 #include "recording/float_ops.h"
@@ -31,13 +34,6 @@
 namespace ictalscope {
 
 namespace {
-
-struct StepRow {
-  double t;  // ms
-  double Vrest;
-  double V1;
-  double Rin;
-};
 
 class RunningMean {
  public:
@@ -60,11 +56,11 @@ double Rin(double vrest, double v1) {
 
 class StepScan {
  public:
-  StepScan(const Trace& trace, const SpikeTable& spikes)
-      : trace_(trace), spikes_(spikes), dt_(trace.AcqTime), last_(trace.LastIndex) {}
+  StepScan(std::span<const double> v, double acq_ms, std::span<const double> spike_onsets_ms)
+      : v_(v), onsets_(spike_onsets_ms), dt_(acq_ms), last_(static_cast<int64_t>(v.size()) - 1) {}
 
-  std::vector<StepRow> Run() {
-    std::vector<StepRow> rows;
+  std::vector<RinStep> Run() {
+    std::vector<RinStep> rows;
     std::optional<double> vrest = FirstBaseline();
     while (vrest && k_ < last_) {
       const int64_t skip = TruncToInt64(100 / dt_);
@@ -86,31 +82,31 @@ class StepScan {
   std::optional<double> FirstBaseline() {
     const long double end = Divide(10, dt_);  // AcqTime 0 (nothing loaded) faults here
     if (!InRecord(10)) return std::nullopt;
-    RunningMean mean(trace_.V[10]);
+    RunningMean mean(v_[10]);
     for (k_ = 11; k_ < end; ++k_) {
       if (!InRecord(k_)) return std::nullopt;
-      mean.Take(trace_.V[k_]);
+      mean.Take(v_[k_]);
     }
     return mean.Value();
   }
 
   bool SpikeInWindow(double t) const {
     const long double window_end = t + 100.0L;
-    for (int32_t s = 1; s <= spikes_.SpikeCount; ++s) {
-      if (t <= spikes_.tsp[s] && spikes_.tsp[s] <= window_end) return true;
+    for (const double tsp : onsets_) {
+      if (t <= tsp && tsp <= window_end) return true;
     }
     return false;
   }
 
   std::optional<double> StepVoltage(double t) {
-    RunningMean mean(trace_.V[k_]);
+    RunningMean mean(v_[k_]);
     const bool backward = SpikeInWindow(t);
     const long double bound = backward ? (t - 20.0L) / dt_ : (t + 100.0L) / dt_;
     const int step = backward ? -1 : 1;
     while (backward ? k_ > bound : k_ < bound) {
       k_ += step;
       if (!InRecord(k_)) return std::nullopt;
-      mean.Take(trace_.V[k_]);
+      mean.Take(v_[k_]);
     }
     return mean.Value();
   }
@@ -119,22 +115,22 @@ class StepScan {
     const int64_t end = TruncToInt64((t + 9900.0L) / dt_);
     k_ = TruncToInt64((t + 9800.0L) / dt_);
     if (k_ < 1 || k_ - 1 > last_) return std::nullopt;
-    RunningMean mean(trace_.V[k_ - 1]);
+    RunningMean mean(v_[k_ - 1]);
     for (; k_ < end; ++k_) {
       if (!InRecord(k_)) return std::nullopt;
-      mean.Take(trace_.V[k_]);
+      mean.Take(v_[k_]);
     }
     return mean.Value();
   }
 
-  const Trace& trace_;
-  const SpikeTable& spikes_;
+  const std::span<const double> v_;
+  const std::span<const double> onsets_;
   const long double dt_;
   const int64_t last_;
   int64_t k_ = 0;
 };
 
-std::string RowLine(size_t m, const StepRow& row) {
+std::string RowLine(size_t m, const RinStep& row) {
   return std::to_string(m) + ' ' + FormatFixed(row.t / 1000.0L, 0, 3) + ' ' +
          FormatFixed(row.Vrest, 0, 3) + ' ' + FormatFixed(row.V1, 0, 3) + ' ' +
          FormatFixed(row.Rin, 0, 3);
@@ -142,9 +138,16 @@ std::string RowLine(size_t m, const StepRow& row) {
 
 }  // namespace
 
+std::vector<RinStep> MeasureInputResistance(std::span<const double> v, double acq_ms,
+                                            std::span<const double> spike_onsets_ms) {
+  return StepScan(v, acq_ms, spike_onsets_ms).Run();
+}
+
 RinSummary RunRin(Workspace& ws, const SpikeTable& spikes) {
   if (ws.trace.LastIndex < 0) throw Error(kNoRecordingLoaded);
-  const std::vector<StepRow> rows = StepScan(ws.trace, spikes).Run();
+  const std::span<const double> v(ws.trace.V.data(), static_cast<size_t>(ws.trace.LastIndex) + 1);
+  const std::vector<RinStep> rows =
+      MeasureInputResistance(v, ws.trace.AcqTime, std::span<const double>(ColumnsOf(spikes).tsp));
   // Named after the recording with "Rin" appended, so that neither a text trace nor the bare
   // name that the loader looks up first is overwritten.
   const std::string path = ws.panel.NameBoxText() + "Rin";
