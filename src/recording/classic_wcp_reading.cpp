@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "recording/header_scan.h"
+#include "recording/record_formats.h"
 #include "recording/record_reading.h"
 #include "recording/recording_lookup.h"
 #include "recording/wcp_header.h"
@@ -17,6 +18,8 @@ namespace {
 
 constexpr int64_t kFirstRecordAt = 1024;
 
+}  // namespace
+
 // The records that start before the end of the file. A stride of no bytes (or fewer) puts every
 // record at or before the first, so none ends the count.
 int32_t ClassicRecordCount(int64_t file_size, int64_t samples_per_record) {
@@ -27,8 +30,8 @@ int32_t ClassicRecordCount(int64_t file_size, int64_t samples_per_record) {
   return static_cast<int32_t>(std::min<__int128>(count, std::numeric_limits<int32_t>::max()));
 }
 
-RecordingInfo ClassicInfo(const std::string& path, const WcpHeaderLines& lines, int32_t records,
-                          double interval_ms) {
+RecordingInfo ClassicRecordingInfo(const std::string& path, const WcpHeaderLines& lines,
+                                   int32_t records, double interval_ms) {
   RecordingInfo info;
   info.format = RecordingFormat::kWcp;
   info.file = path;
@@ -43,8 +46,6 @@ RecordingInfo ClassicInfo(const std::string& path, const WcpHeaderLines& lines, 
   return info;
 }
 
-}  // namespace
-
 void ReadClassicWcp(Workspace& ws, const std::string& path, const std::string& first_bytes,
                     const RecordReading& reading) {
   Panel& panel = ws.panel;
@@ -56,7 +57,7 @@ void ReadClassicWcp(Workspace& ws, const std::string& path, const std::string& f
   const HeaderScanResult header = ScanWcpHeader(header_text, panel, trace);
   CheckRecordLength(header.SamplesPerRecord);
   const int32_t records = ClassicRecordCount(reader.FileSize(), header.SamplesPerRecord);
-  ws.recording = ClassicInfo(path, WcpHeaderLines(first_bytes), records, trace.AcqTime);
+  ws.recording = ClassicRecordingInfo(path, WcpHeaderLines(first_bytes), records, trace.AcqTime);
   ShowRecordingInLabel(ws, header_text);
   ShowFactors(panel, header.CalibV, header.CalibI);
   trace.RecordNo = reading.record_number(panel);

@@ -7,6 +7,7 @@
 #include "panel/number_text.h"
 #include "recording/binary_file.h"
 #include "recording/channel_reader.h"
+#include "recording/record_formats.h"
 #include "recording/record_length.h"
 #include "recording/record_reading.h"
 #include "recording/recording_lookup.h"
@@ -15,10 +16,9 @@
 
 namespace ictalscope {
 
-namespace {
-
-RecordingInfo HeaderInfo(const std::string& path, const WcpHeaderLines& lines,
-                         const WcpLayout& layout, const ChannelChoice& choice, double interval_ms) {
+RecordingInfo WcpHeaderRecordingInfo(const std::string& path, const WcpHeaderLines& lines,
+                                     const WcpLayout& layout, const ChannelChoice& choice,
+                                     double interval_ms) {
   RecordingInfo info;
   info.format = RecordingFormat::kWcp;
   info.file = path;
@@ -33,10 +33,26 @@ RecordingInfo HeaderInfo(const std::string& path, const WcpHeaderLines& lines,
   return info;
 }
 
-// The double nearest to 1000 times the decimal number that "DT=" states.
-double IntervalMs(const WcpLayout& layout) {
+double WcpIntervalMs(const WcpLayout& layout) {
   return ParseScaledDecimal(layout.dt_text, true, 3).value_or(0);
 }
+
+std::string WcpAnalysisBlock(const BinaryFile& file, const WcpLayout& layout, int64_t record) {
+  const int64_t wanted =
+      std::min<int64_t>(layout.analysis_blocks * kWcpBlockBytes, 24 + 4 * layout.channels);
+  return file.BytesAt(layout.RecordStart(record), static_cast<size_t>(wanted));
+}
+
+SampleConversion WcpConversion(long double zero, double factor) {
+  return SampleConversion::Int16([=](long double count) { return (count - zero) * factor; });
+}
+
+FrameRun WcpFrames(const WcpLayout& layout, const WcpChannelScale& scale, int64_t record) {
+  return {layout.SamplesStart(record), layout.samples, static_cast<int>(layout.channels),
+          scale.position};
+}
+
+namespace {
 
 // "AD=", "YG0=" and "YG1=" are shown as the header states them.
 void ShowStatedValues(Panel& panel, const WcpHeaderLines& lines) {
@@ -47,13 +63,6 @@ void ShowStatedValues(Panel& panel, const WcpHeaderLines& lines) {
       WriteFieldValue(panel, field, HeaderReal(*value));
     }
   }
-}
-
-// The bytes of the analysis block that hold VMax of every channel.
-std::string AnalysisBlock(const BinaryFile& file, const WcpLayout& layout, int64_t record) {
-  const int64_t wanted =
-      std::min<int64_t>(layout.analysis_blocks * kWcpBlockBytes, 24 + 4 * layout.channels);
-  return file.BytesAt(layout.RecordStart(record), static_cast<size_t>(wanted));
 }
 
 }  // namespace
@@ -81,9 +90,9 @@ void ReadHeaderWcp(Workspace& ws, const std::string& path, const RecordReading& 
   std::optional<WcpChannelScale> current_scale;
   if (current >= 0) current_scale = ReadChannelScale(lines, layout, current);
 
-  trace.AcqTime = IntervalMs(layout);
+  trace.AcqTime = WcpIntervalMs(layout);
   trace.NR = layout.records;
-  ws.recording = HeaderInfo(path, lines, layout, *choice, trace.AcqTime);
+  ws.recording = WcpHeaderRecordingInfo(path, lines, layout, *choice, trace.AcqTime);
   ShowRecordingInLabel(ws, header_text);
   WriteFieldValue(panel, Field::AcqTime, trace.AcqTime);
   WriteFieldValue(panel, Field::NR, layout.records);
@@ -95,7 +104,7 @@ void ReadHeaderWcp(Workspace& ws, const std::string& path, const RecordReading& 
   CheckRecordExists(ws, trace.RecordNo, layout.records);
   ws.recording->record = trace.RecordNo;
 
-  const std::string block = AnalysisBlock(file, layout, trace.RecordNo);
+  const std::string block = WcpAnalysisBlock(file, layout, trace.RecordNo);
   const double factor = ChannelFactor(layout, scale, choice->index, block,
                                       MillivoltsPerUnit(layout.channel_list[choice->index].unit));
   const double current_factor =
@@ -104,12 +113,8 @@ void ReadHeaderWcp(Workspace& ws, const std::string& path, const RecordReading& 
 
   trace.LastIndex = static_cast<int32_t>(layout.samples - 1);
   reading.before_samples();
-  const long double zero = scale.zero;
-  ChannelReader reader(
-      file,
-      {layout.SamplesStart(trace.RecordNo), layout.samples, static_cast<int>(layout.channels),
-       scale.position},
-      SampleConversion::Int16([&](long double count) { return (count - zero) * factor; }));
+  ChannelReader reader(file, WcpFrames(layout, scale, trace.RecordNo),
+                       WcpConversion(scale.zero, factor));
   reader.ReadRecord(trace.V.data(), trace.LastIndex, reading.after_chunk);
   panel.ProcessEvents();
   file.Close();

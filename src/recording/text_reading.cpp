@@ -3,17 +3,14 @@
 
 #include <algorithm>
 
+#include "recording/record_formats.h"
 #include "recording/record_reading.h"
 #include "recording/recording_lookup.h"
 #include "recording/text_trace_reader.h"
 
 namespace ictalscope {
 
-namespace {
-
-constexpr int32_t kChunkSamples = 1 << 14;
-
-RecordingInfo TextInfo(const std::string& path, double interval_ms) {
+RecordingInfo TextRecordingInfo(const std::string& path, double interval_ms) {
   RecordingInfo info;
   info.format = RecordingFormat::kText;
   info.file = path;
@@ -23,6 +20,10 @@ RecordingInfo TextInfo(const std::string& path, double interval_ms) {
   info.record = 1;
   return info;
 }
+
+namespace {
+
+constexpr int32_t kChunkSamples = 1 << 14;
 
 // The samples are all stored already; the chunks follow the binary readers' (the first ends at
 // sample 3).
@@ -44,7 +45,7 @@ void ReadText(Workspace& ws, const std::string& path, const RecordReading& readi
     if (record != 1) ThrowNoRecord(trace, RecordMissingMessage(record, path, 1));
   }
   ReadTextTrace(path, trace);
-  ws.recording = TextInfo(path, trace.AcqTime);
+  ws.recording = TextRecordingInfo(path, trace.AcqTime);
   ShowRecordingInLabel(ws, "");
   ShowFactors(panel, 0, 0);
   trace.NR = 1;

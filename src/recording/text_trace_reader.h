@@ -1,7 +1,9 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "recording/trace.h"
 
@@ -20,5 +22,12 @@ namespace ictalscope {
 //     Error("Record too long: N samples (at most 10000001)") is thrown.
 // The file is closed on return and on failure. Returns nothing; failures throw Error.
 void ReadTextTrace(const std::string& path, Trace& trace);
+
+// The same reading into plain data: the samples, and the interval when there are 4 or more.
+struct TextSamples {
+  std::vector<double> v;
+  std::optional<double> interval_ms;
+};
+TextSamples ReadTextSamples(const std::string& path);
 
 }  // namespace ictalscope
