@@ -1,5 +1,6 @@
 // Writes the demo recordings:
-//   make_demo DIR         DIR/1.wcp, the six-record demo bundled in examples/
+//   make_demo DIR         DIR/1.wcp, the six-record demo (the build writes it into the build
+//                         tree's examples/, and ./run.sh copies it into examples/)
 //   make_demo --big DIR   DIR/big.wcp, one record of 10,000,001 samples for memory and speed checks
 //   make_demo --big-abf DIR  DIR/BIG.abf, a 1-GB gap-free ABF file (records of 10,000,001
 //                            samples) for the memory check
@@ -38,7 +39,10 @@ int main(int argc, char** argv) {
     } else if (big_abf) {
       WriteBigAbf((dir / "BIG.abf").string());
     } else {
-      WriteRecording((dir / "1.wcp").string(), DemoHeader(), DemoPlans());
+      // Written beside and then renamed, so that a reader never sees a file cut short.
+      const std::filesystem::path part = dir / "1.wcp.part";
+      WriteRecording(part.string(), DemoHeader(), DemoPlans());
+      std::filesystem::rename(part, dir / "1.wcp");
     }
   } catch (const std::exception& e) {
     std::fprintf(stderr, "make_demo: %s\n", e.what());

@@ -41,7 +41,8 @@ class WorkingDirectory {
   QString Path() const { return QDir(directory_.path()).canonicalPath(); }
   QString File(const QString& name) const { return Path() + QLatin1Char('/') + name; }
   bool Has(const QString& name) const { return QFile::exists(File(name)); }
-  // Copies the demo recording 1.wcp here.
+  // Copies the demo recording 1.wcp here from the build tree's examples/, where the build
+  // writes it.
   void AddDemoRecording() const {
     ASSERT_TRUE(QFile::copy(QStringLiteral(ICTALSCOPE_EXAMPLES_DIR "/1.wcp"), File("1.wcp")));
   }

@@ -30,9 +30,11 @@ SlopeProfile SlopesOf(const SpikeShape& shape, double offset_ms) {
   return profile;
 }
 
-// The shapes the demo uses: interictal (deep, slow after-hyperpolarisation) and the small, fast
-// ones late in an ictal discharge.
-const SpikeShape kShapes[] = {{92, 7, 3, 10}, {86, 8, 3, 10}, {75, 5, 2, 5}, {62, 4, 2, 5}};
+// The shapes the recordings use: in the demo a lone spike and the last (smallest) spikes of an
+// interictal burst, of the tonic phase and of a clonic burst; in the long recording the
+// interictal and fast ictal ones.
+const SpikeShape kShapes[] = {{92, 8, 5, 10}, {74, 6, 4, 8},  {64, 5, 3, 4}, {69, 6, 4, 6},
+                              {92, 7, 3, 10}, {86, 8, 3, 10}, {75, 5, 2, 5}, {62, 4, 2, 5}};
 
 TEST(SpikeDeviation, OnlyTheUpstrokeRisesFasterThanTheOnsetSlope) {
   for (const SpikeShape& shape : kShapes) {
