@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "ui/chart_widget.h"
+#include "ui/trace_graph.h"
 
 namespace ictalscope {
 namespace {
@@ -87,7 +88,13 @@ QtChart::QtChart(ChartWidget& widget) : widget_(widget) {
       current_ = AddCurrentCurve(widget_);
       continue;
     }
-    QCPGraph* graph = widget_.addGraph(widget_.xAxis, widget_.yAxis);
+    QCPGraph* graph = nullptr;
+    if (series == Series::V) {
+      trace_ = new TraceGraph(widget_.xAxis, widget_.yAxis);
+      graph = trace_;
+    } else {
+      graph = widget_.addGraph(widget_.xAxis, widget_.yAxis);
+    }
     graph->setName(QString::fromUtf8(SeriesTitle(series)));
     StyleGraph(*graph, series);
     graphs_[i] = graph;
@@ -113,6 +120,7 @@ int QtChart::PointCount(Series series) const {
 
 void QtChart::Clear(Series series) {
   runs_[static_cast<int>(series)].clear();
+  if (series == Series::V) trace_->ClearRuns();
   if (series == Series::I) {
     current_->data()->clear();
   } else {
@@ -166,12 +174,23 @@ void QtChart::MergeSorted(QCPGraph& graph, std::span<const ChartPoint> points) {
 }
 
 void QtChart::AppendRun(Series series, const DrawnRun& run) {
+  if (series == Series::V) {
+    trace_->AddRun(run);
+    dirty_ = true;
+    return;
+  }
   runs_[static_cast<int>(series)].push_back({run, 0});
   ExtendLastRun(series, run.PointCount());
 }
 
-// The graph takes the run's new points in ascending x, as the loader's points always came.
+// Another series' graph takes the run's new points in ascending x, as the loader's points
+// always came.
 void QtChart::ExtendLastRun(Series series, int64_t points) {
+  if (series == Series::V) {
+    trace_->ExtendLastRun(points);
+    dirty_ = true;
+    return;
+  }
   std::vector<ShownRun>& runs = runs_[static_cast<int>(series)];
   if (runs.empty()) return;
   ShownRun& last = runs.back();
@@ -183,6 +202,7 @@ void QtChart::ExtendLastRun(Series series, int64_t points) {
 }
 
 void QtChart::KeepSamplesOf(const double* array) {
+  trace_->KeepSamplesOf(array);
   for (std::vector<ShownRun>& runs : runs_) {
     for (ShownRun& shown : runs) shown.run.KeepIfShowing(array);
   }

@@ -14,11 +14,16 @@ class QCPGraph;
 namespace ictalscope {
 
 class ChartWidget;
+class TraceGraph;
 
 // The handlers' chart over the window's chart widget: seven series in legend order, "I" a curve
 // in insertion order on the hidden right axis, the others graphs kept in ascending x. Appending
 // only stores points; the widget is redrawn by Replot, which the window calls when a handler
 // returns and whenever the handler lets the event loop run.
+//
+// Series "V" records the runs of a load or "two traces" (AppendRun and ExtendLastRun take the
+// same short time whatever the run's length) and draws every sample of them (TraceGraph); a run
+// on another series, which no handler draws, has its points copied.
 class QtChart : public Chart {
  public:
   // Adds the series, in their styles, to `widget`, which outlives this object.
@@ -37,6 +42,8 @@ class QtChart : public Chart {
   ChartWidget& Widget() { return widget_; }
   QCPAbstractPlottable* Plottable(Series series) const;
   int PointCount(Series series) const;
+  // The graph of series "V".
+  TraceGraph& Trace() const { return *trace_; }
 
  private:
   QCPGraph* Graph(Series series) const;
@@ -46,8 +53,9 @@ class QtChart : public Chart {
   ChartWidget& widget_;
   QCPCurve* current_ = nullptr;                   // series "I"
   std::array<QCPGraph*, kSeriesCount> graphs_{};  // every series but "I"
+  TraceGraph* trace_ = nullptr;                   // series "V"
   bool dirty_ = false;
-  // The runs of each series and, for each, the points of it that its graph holds.
+  // The runs of each series but "V" and, for each, the points of it that its graph holds.
   struct ShownRun {
     DrawnRun run;
     int64_t shown = 0;

@@ -164,7 +164,7 @@ TEST_F(MainWindowTest, AFailingHandlerShowsItsMessageAndTheWindowGoesOn) {
   EXPECT_TRUE(window_->findChild<QLabel*>("HeaderLabel")->text().startsWith("WCP 9, classic"));
   EXPECT_EQ(window_->windowTitle(), "ictalscope - 1.wcp, record 1 of 6");
   EXPECT_EQ(window_->findChild<QStatusBar*>("StatusLine")->currentMessage(),
-            "load: 1.wcp record 1 of 6, 7169 samples at 0.0625 ms (classic layout)");
+            "load: 1.wcp record 1 of 6, 318977 samples at 0.0625 ms (classic layout)");
   EXPECT_EQ(messages_.size(), 1u);
 }
 
