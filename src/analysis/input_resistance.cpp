@@ -63,6 +63,7 @@ class StepScan {
     std::vector<RinStep> rows;
     std::optional<double> vrest = FirstBaseline();
     while (vrest && k_ < last_) {
+      const int64_t start = k_;
       const int64_t skip = TruncToInt64(100 / dt_);
       if (skip < -k_ || skip > last_ - k_) break;
       k_ += skip;
@@ -72,6 +73,9 @@ class StepScan {
       if (!next_vrest) break;
       rows.push_back({t, *vrest, *v1, Rin(*vrest, *v1)});
       vrest = next_vrest;
+      // At a sampling interval of more than 10 s the cursor stands still and every later
+      // step would repeat this one without end.
+      if (k_ <= start) break;
     }
     return rows;
   }

@@ -155,6 +155,16 @@ TEST_F(RinTest, QuotientsAreTakenInExtendedPrecision) {
   EXPECT_EQ(ReadFile("1Rin"), std::string(kHeader) + "1 0.110 54.500 1599.000 -30890.000\r\n");
 }
 
+// At 100 s a sample the cursor no longer moves from one step to the next: the step is reported
+// once, not repeated until memory runs out. By hand: Vrest = V[10], the step at k = 11
+// (t = 1100 s) averages V[11] and V[12], and the next baseline is V[10] again.
+TEST_F(RinTest, ACursorThatStandsStillEndsTheSteps) {
+  ws.trace.AcqTime = 100000;
+  Ramp(99);
+  ASSERT_EQ(Run(), "");
+  EXPECT_EQ(ReadFile("1Rin"), std::string(kHeader) + "1 1100.000 10.000 11.500 -30.000\r\n");
+}
+
 TEST_F(RinTest, NoAcqTimeFaultsBeforeTheFileIsTouched) {
   Ramp(kOneStep);
   ws.trace.AcqTime = 0;
