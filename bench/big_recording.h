@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "demo_recording.h"
+#include "recording/trace.h"
 #include "support/scratch_directory.h"
 
 namespace ictalscope::bench {
@@ -58,7 +59,8 @@ inline bool ReadBaseline(const char* path, double mv_per_count, double* mv) {
 inline void BM_Baseline(benchmark::State& state) {
   const testing::WcpHeader header = demo::BigHeader();
   const double mv_per_count = header.ad * 0.001 / (header.yg0 * 32767);
-  static std::vector<double> mv(kBigSamples);
+  // A record-sized array like the trace: 2-MiB aligned and advised for huge pages.
+  static SampleArray mv;
   for (auto _ : state) {
     if (!ReadBaseline("big.wcp", mv_per_count, mv.data())) {
       state.SkipWithError("short read");
