@@ -6,8 +6,12 @@ set -euo pipefail
 # libwmf-bin and its fonts convert the exported chart in a test (the fonts are only recommended).
 # clang builds the fuzz targets; libclang-rt-14-dev holds libFuzzer and the sanitizer runtimes
 # that clang links, llvm the symbolizer that names the frames of a sanitizer's stack trace.
+# The Python module builds with pybind11 for Debian's Python 3; its tests use NumPy, pytest and
+# pandas, and researchers plot with matplotlib. snakemake runs the experiment workflow.
 packages=(cmake g++ make libgtest-dev libbenchmark-dev qt6-base-dev libqcustomplot-dev
-          qt6-svg-dev libwmf-bin fonts-urw-base35 clang libclang-rt-14-dev llvm)
+          qt6-svg-dev libwmf-bin fonts-urw-base35 clang libclang-rt-14-dev llvm
+          pybind11-dev python3-dev python3-numpy python3-pytest python3-pandas python3-matplotlib
+          snakemake)
 
 missing=()
 for package in "${packages[@]}"; do

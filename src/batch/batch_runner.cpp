@@ -7,6 +7,9 @@
 
 #include "analysis/analyses.h"
 #include "analysis/status_line.h"
+#include "batch/experiment_job.h"
+#include "batch/experiment_run.h"
+#include "batch/picture_actions.h"
 #include "batch/state_json.h"
 #include "panel/error.h"
 #include "recording/conditioning.h"
@@ -21,6 +24,8 @@ using Kind = BatchAction::Kind;
 
 constexpr const char* kUsage =
     "usage: ictalscope-batch [--dir DIR] [--keep-going] [--quiet] ACTION...\n"
+    "       ictalscope-batch --recordings PATTERN... --out DIR [-j N] [--force] [--keep-going]\n"
+    "                        [--quiet] ACTION...\n"
     "       ictalscope-batch --help\n";
 
 constexpr const char* kHelp =
@@ -28,6 +33,14 @@ constexpr const char* kHelp =
     "says after each what it did on standard error (--quiet: only warnings and errors). A\n"
     "failing action prints \"error: MESSAGE\" and ends the run with status 1, unless\n"
     "--keep-going is given.\n"
+    "\n"
+    "With --recordings, the actions run once per recording that the patterns match (shell\n"
+    "patterns, quoted; ** for any depth of folders; the patterns run up to the next option),\n"
+    "each in its own process, N at once (-j, default: one per core), in its own output folder\n"
+    "under DIR: the recording's folder relative to the deepest folder common to all, then its\n"
+    "name without extension. Each folder gets the tables that name=NAME ACTION... writes and\n"
+    "provenance.json; DIR/summary.csv sums them up. Recordings done before by the same\n"
+    "actions and program version are skipped (--force: redone).\n"
     "\n"
     "actions:\n"
     "  name=TEXT          type TEXT into the recording-name box (nothing loads)\n"
@@ -38,13 +51,16 @@ constexpr const char* kHelp =
     "  uncheck:BOX        untick it\n"
     "  load               click into the recording-name box: load record Analyse of the name\n"
     "  reload             click into Analyse: load that record of the recording loaded last\n"
-    "  spikes iid stat rin two-traces\n"
-    "                     the command buttons\n"
+    "  spikes iid stat rin two-traces wmf\n"
+    "                     the command buttons (wmf: the chart into ResultBaseName.wmf)\n"
+    "  svg png            the chart into ResultBaseName.svg / .png, as from the chart's menu\n"
     "  each-record        Analyse=r reload spikes iid, for every record r of the recording\n"
     "  state              the workspace as JSON on standard output\n"
     "  state:brief        the same with counts instead of samples and points\n"
     "\n"
-    "example: ictalscope-batch name=1 load each-record stat\n";
+    "examples: ictalscope-batch name=1 load each-record stat\n"
+    "          ictalscope-batch --recordings 'exp/**/*.wcp' 'exp/**/*.abf' --out results \\\n"
+    "                           load each-record stat\n";
 
 const std::map<std::string, Kind>& PlainActions() {
   static const std::map<std::string, Kind> actions = {
@@ -58,6 +74,9 @@ const std::map<std::string, Kind>& PlainActions() {
       {"each-record", Kind::kEachRecord},
       {"state", Kind::kState},
       {"state:brief", Kind::kStateBrief},
+      {"wmf", Kind::kWmf},
+      {"svg", Kind::kSvg},
+      {"png", Kind::kPng},
   };
   return actions;
 }
@@ -106,19 +125,30 @@ struct StopRun {};
 class ActionRunner {
  public:
   ActionRunner(BatchSession& session, const BatchCommandLine& line, std::ostream& out,
-               std::ostream& err)
-      : s_(session), keep_going_(line.keep_going), quiet_(line.quiet), out_(out), err_(err) {}
+               std::ostream& err, BatchObserver* observer)
+      : s_(session),
+        keep_going_(line.keep_going),
+        quiet_(line.quiet),
+        out_(out),
+        err_(err),
+        observer_(observer) {}
 
   // False when the run must stop.
-  bool Run(const BatchAction& action) {
+  bool Run(const BatchAction& action, bool step = false) {
+    if (observer_ != nullptr) observer_->Before(action, step);
     try {
       const std::optional<std::string> status = Perform(action);
       if (status && !quiet_) err_ << *status << '\n' << std::flush;
     } catch (const Error& error) {
       err_ << "error: " << error.message() << '\n';
       failed_ = true;
+      if (observer_ != nullptr) observer_->After(action, step, &error.message());
       return keep_going_;
+    } catch (const StopRun&) {
+      if (observer_ != nullptr) observer_->After(action, step, nullptr);
+      throw;
     }
+    if (observer_ != nullptr) observer_->After(action, step, nullptr);
     return true;
   }
 
@@ -166,6 +196,12 @@ class ActionRunner {
       case Kind::kStateBrief:
         out_ << StateJson(s_, true) << '\n' << std::flush;
         return std::nullopt;
+      case Kind::kWmf:
+        return RunPictureAction(s_, "wmf");
+      case Kind::kSvg:
+        return RunPictureAction(s_, "svg");
+      case Kind::kPng:
+        return RunPictureAction(s_, "png");
     }
     return std::nullopt;
   }
@@ -195,7 +231,7 @@ class ActionRunner {
                                    {Kind::kSpikes, ""},
                                    {Kind::kIID, ""}};
       for (const BatchAction& step : steps) {
-        if (!Run(step)) {
+        if (!Run(step, true)) {
           if (progress) err_ << '\n';
           throw StopRun();
         }
@@ -209,8 +245,104 @@ class ActionRunner {
   bool quiet_;
   std::ostream& out_;
   std::ostream& err_;
+  BatchObserver* observer_;
   bool failed_ = false;
 };
+
+// A whole number of at least 1, as -j takes it.
+std::optional<int> PositiveCount(const std::string& text) {
+  if (text.empty() || text.size() > 6) return std::nullopt;
+  int n = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') return std::nullopt;
+    n = 10 * n + (c - '0');
+  }
+  if (n < 1) return std::nullopt;
+  return n;
+}
+
+// The options of experiment runs; false with `problem` set when one is malformed, and
+// `handled` false when the option is none of them.
+bool ParseExperimentOption(const std::vector<std::string>& args, size_t& i, ExperimentOptions& x,
+                           bool& handled, std::string& problem) {
+  handled = true;
+  const std::string& arg = args[i];
+  const bool has_value = i + 1 < args.size();
+  if (arg == "--recordings") {
+    while (i + 1 < args.size() && args[i + 1].rfind('-', 0) != 0) x.patterns.push_back(args[++i]);
+    if (x.patterns.empty()) {
+      problem = "--recordings needs at least one pattern";
+      return false;
+    }
+    if (i + 1 == args.size()) {
+      problem = "the patterns of --recordings run up to the next option: give --out DIR after them";
+      return false;
+    }
+  } else if (arg == "--out" && has_value) {
+    x.out = args[++i];
+  } else if (arg == "-j" || arg == "--jobs" || (arg.rfind("-j", 0) == 0 && arg.size() > 2)) {
+    const bool joined = arg.size() > 2 && arg[1] == 'j';
+    if (!joined && !has_value) {
+      problem = arg + " needs a number of recordings at once";
+      return false;
+    }
+    const std::string text = joined ? arg.substr(2) : args[++i];
+    const std::optional<int> jobs = PositiveCount(text);
+    if (!jobs) {
+      problem = "-j needs a whole number of at least 1: " + text;
+      return false;
+    }
+    x.jobs = *jobs;
+  } else if (arg == "--force") {
+    x.force = true;
+  } else if (arg == "--list") {
+    x.list = true;
+  } else if (arg == "--summary" && has_value) {
+    x.summary = args[++i];
+  } else if (arg == "--job" && i + 2 < args.size()) {
+    x.job_recording = args[++i];
+    x.job_folder = args[++i];
+  } else if (arg == "--job-command-line" && has_value) {
+    x.job_command_line = args[++i];
+  } else if (arg == "--test-fault" && has_value) {
+    x.test_fault = args[++i];
+  } else {
+    handled = false;
+  }
+  return true;
+}
+
+// What experiment options need and exclude; false with `problem` set.
+bool CheckExperimentOptions(const BatchCommandLine& line, std::string& problem) {
+  const ExperimentOptions& x = line.experiment;
+  const bool run = !x.patterns.empty();
+  const bool job = x.job_recording.has_value();
+  if (x.summary && (run || job || line.dir || !line.actions.empty())) {
+    problem = "--summary DIR takes no other option and no action";
+    return false;
+  }
+  if (run && job) {
+    problem = "--job and --recordings exclude each other";
+    return false;
+  }
+  if (run != x.out.has_value()) {
+    problem = run ? "--recordings needs --out DIR" : "--out needs --recordings PATTERN...";
+    return false;
+  }
+  if (x.jobs > 0 && !run) {
+    problem = "-j needs --recordings";
+    return false;
+  }
+  if ((x.force || !x.test_fault.empty()) && !run && !job) {
+    problem = (x.force ? "--force" : "--test-fault") + std::string(" needs --recordings");
+    return false;
+  }
+  if (x.list && !run) {
+    problem = "--list needs --recordings";
+    return false;
+  }
+  return true;
+}
 
 }  // namespace
 
@@ -218,7 +350,12 @@ std::optional<BatchCommandLine> ParseBatchCommandLine(const std::vector<std::str
                                                       std::string& problem) {
   BatchCommandLine line;
   size_t i = 0;
-  for (; i < args.size() && args[i].rfind("--", 0) == 0; ++i) {
+  for (; i < args.size() && args[i].rfind('-', 0) == 0; ++i) {
+    bool experiment_option = false;
+    if (!ParseExperimentOption(args, i, line.experiment, experiment_option, problem)) {
+      return std::nullopt;
+    }
+    if (experiment_option) continue;
     if (args[i] == "--keep-going") {
       line.keep_going = true;
     } else if (args[i] == "--quiet") {
@@ -240,8 +377,10 @@ std::optional<BatchCommandLine> ParseBatchCommandLine(const std::vector<std::str
       return std::nullopt;
     }
     line.actions.push_back(std::move(*action));
+    line.action_args.push_back(args[i]);
   }
-  if (line.actions.empty()) {
+  if (!CheckExperimentOptions(line, problem)) return std::nullopt;
+  if (line.actions.empty() && !line.experiment.summary && !line.experiment.list) {
     problem = "no action given";
     return std::nullopt;
   }
@@ -249,8 +388,8 @@ std::optional<BatchCommandLine> ParseBatchCommandLine(const std::vector<std::str
 }
 
 int RunBatchActions(BatchSession& session, const BatchCommandLine& command_line, std::ostream& out,
-                    std::ostream& err) {
-  ActionRunner runner(session, command_line, out, err);
+                    std::ostream& err, BatchObserver* observer) {
+  ActionRunner runner(session, command_line, out, err, observer);
   try {
     for (const BatchAction& action : command_line.actions) {
       if (!runner.Run(action)) break;
@@ -275,6 +414,9 @@ int RunBatch(const std::vector<std::string>& args, std::ostream& out, std::ostre
     err << "error: " << FileErrorMessage(errno, *line->dir) << '\n';
     return 1;
   }
+  if (line->experiment.summary) return RunSummary(*line, err);
+  if (line->experiment.job_recording) return RunExperimentJob(*line, args, out, err);
+  if (!line->experiment.patterns.empty()) return RunExperiment(*line, args, out, err);
   BatchSession session;
   return RunBatchActions(session, *line, out, err);
 }

@@ -116,4 +116,17 @@ std::vector<const DrawnRun*> MemoryChart::Runs(Series series) const {
   return runs;
 }
 
+void MemoryChart::DrawOn(Chart& chart) const {
+  for (int i = 0; i < kSeriesCount; ++i) {
+    const auto series = static_cast<Series>(i);
+    for (const Part& part : Of(series).parts) {
+      if (const DrawnRun* run = std::get_if<DrawnRun>(&part)) {
+        chart.AppendRun(series, *run);
+      } else {
+        chart.AppendPoints(series, std::get<std::vector<ChartPoint>>(part));
+      }
+    }
+  }
+}
+
 }  // namespace ictalscope

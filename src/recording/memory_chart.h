@@ -29,6 +29,9 @@ class MemoryChart : public Chart {
   size_t PointCount(Series series) const;
   // The runs drawn on the series, in order.
   std::vector<const DrawnRun*> Runs(Series series) const;
+  // Draws every series on `chart` as it was drawn here: its points appended one by one and its
+  // runs, in the order they came, each run with the points it has now.
+  void DrawOn(Chart& chart) const;
 
  private:
   using Part = std::variant<std::vector<ChartPoint>, DrawnRun>;

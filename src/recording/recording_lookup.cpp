@@ -1,10 +1,25 @@
 #include "recording/recording_lookup.h"
 
+#include <map>
+
 #include "recording/abf_header.h"
 #include "recording/file_layer.h"
 #include "recording/wcp_header.h"
 
 namespace ictalscope {
+
+namespace {
+
+std::map<std::string, std::string>& Aliases() {
+  static std::map<std::string, std::string> aliases;
+  return aliases;
+}
+
+}  // namespace
+
+void SetRecordingAlias(const std::string& name, const std::string& path) { Aliases()[name] = path; }
+
+void ClearRecordingAliases() { Aliases().clear(); }
 
 void ThrowNoRecord(Trace& trace, const std::string& message) {
   trace.LastIndex = -1;
@@ -17,6 +32,9 @@ std::string RecordMissingMessage(int64_t record, const std::string& file, int64_
 }
 
 std::string FindRecordingFile(const std::string& name, Trace& trace) {
+  if (const auto alias = Aliases().find(name); alias != Aliases().end()) {
+    if (FileExists(alias->second)) return alias->second;
+  }
   for (const std::string& path : {name, name + ".wcp", name + ".abf"}) {
     if (FileExists(path)) return path;
   }

@@ -1,6 +1,8 @@
 #include "ui/chart_widget.h"
 
+#include <QContextMenuEvent>
 #include <QHelpEvent>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QToolTip>
 #include <limits>
@@ -128,6 +130,23 @@ void ChartWidget::mousePressEvent(QMouseEvent* event) {
       (event->button() == Qt::LeftButton && event->modifiers().testFlag(Qt::ControlModifier));
   setSelectionRectMode(band ? QCP::srmZoom : QCP::srmNone);
   QCustomPlot::mousePressEvent(event);
+}
+
+// The chart takes a press and release without moving (more than a few pixels) between them as a
+// click, and a click draws no band: only then does the right button open the menu.
+void ChartWidget::mouseReleaseEvent(QMouseEvent* event) {
+  const bool right_click = event->button() == Qt::RightButton && !mMouseHasMoved;
+  QCustomPlot::mouseReleaseEvent(event);
+  if (right_click && menu_ != nullptr) menu_->popup(event->globalPosition().toPoint());
+}
+
+// A right press would open the menu before the chart knows whether it drags a band; the mouse's
+// menu opens on release instead.
+void ChartWidget::contextMenuEvent(QContextMenuEvent* event) {
+  if (event->reason() != QContextMenuEvent::Mouse && menu_ != nullptr) {
+    menu_->popup(event->globalPos());
+  }
+  event->accept();
 }
 
 void ChartWidget::mouseDoubleClickEvent(QMouseEvent* event) {

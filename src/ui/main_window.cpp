@@ -5,11 +5,13 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QLabel>
+#include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QStatusBar>
 #include <cerrno>
 #include <optional>
+#include <utility>
 
 #include "analysis/analyses.h"
 #include "analysis/status_line.h"
@@ -23,7 +25,7 @@
 #include "ui/qt_chart.h"
 #include "ui/qt_panel.h"
 #include "ui/recording_name_box.h"
-#include "ui/save_widget_as_wmf.h"
+#include "ui/window_font.h"
 
 namespace ictalscope {
 
@@ -43,20 +45,6 @@ namespace {
 using Kind = WindowControl::Kind;
 
 constexpr const char* kInitialTitle = "ictalscope";
-
-QFont WindowFont() {
-  QFont font;
-  font.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("Microsoft Sans Serif"),
-                    QStringLiteral("Arial"), QStringLiteral("Liberation Sans")});
-  font.setStyleHint(QFont::SansSerif);
-  font.setPixelSize(11);
-  // A stand-in font is wider than the narrow original, whose widths the labels were placed
-  // for: its condensed face, where the platform has one.
-  if (!QFontInfo(font).family().endsWith(QLatin1String("Sans Serif"))) {
-    font.setStretch(QFont::SemiCondensed);
-  }
-  return font;
-}
 
 void ShowMessageBox(QWidget* parent, const QString& message) {
   QMessageBox::critical(parent, QStringLiteral("ictalscope"), message);
@@ -99,6 +87,7 @@ MainWindow::MainWindow(QWidget* parent) : QWidget(parent), present_(ShowMessageB
   session_ = std::make_unique<Session>(widgets, *chart_widget_);
   session_->panel.before_events = [this] { session_->chart.Replot(); };
   ConnectPanel(widgets);
+  CreateChartMenu();
 }
 
 MainWindow::~MainWindow() = default;
@@ -250,7 +239,7 @@ void MainWindow::ConnectButton(QPushButton* button, Command command) {
               }));
       break;
     case Command::Wmf:
-      connect(button, &QPushButton::clicked, this, &MainWindow::ExportMetafile);
+      connect(button, &QPushButton::clicked, this, [this] { ExportPicture(PictureFormat::kWmf); });
       break;
   }
 }
@@ -278,13 +267,26 @@ void MainWindow::RunStatCommand() {
   stat->setEnabled(true);
 }
 
-// The chart as it stands, into ResultBaseName + ".wmf" in the working directory.
-void MainWindow::ExportMetafile() {
-  RunHandler([this] {
+void MainWindow::CreateChartMenu() {
+  auto* menu = new QMenu(this);
+  menu->setObjectName(QStringLiteral("ChartMenu"));
+  const std::pair<const char*, PictureFormat> items[] = {{"Save as WMF", PictureFormat::kWmf},
+                                                         {"Save as SVG", PictureFormat::kSvg},
+                                                         {"Save as PNG", PictureFormat::kPng}};
+  for (const auto& [caption, format] : items) {
+    connect(menu->addAction(QString::fromLatin1(caption)), &QAction::triggered, this,
+            [this, format = format] { ExportPicture(format); });
+  }
+  chart_widget_->SetMenu(menu);
+}
+
+void MainWindow::ExportPicture(PictureFormat format) {
+  RunHandler([this, format] {
     session_->chart.Replot();
-    const std::string path = session_->analysis.ResultBaseName + ".wmf";
-    SaveWidgetAsWmf(*chart_widget_, path);
-    return "wmf: the chart into " + path;
+    const std::string extension = PictureExtension(format);
+    const std::string path = session_->analysis.ResultBaseName + "." + extension;
+    SaveChartPicture(*chart_widget_, format, path);
+    return extension + ": the chart into " + path;
   });
 }
 

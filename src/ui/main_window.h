@@ -5,6 +5,7 @@
 #include <functional>
 #include <memory>
 
+#include "ui/chart_pictures.h"
 #include "ui/window_layout.h"
 
 class QLabel;
@@ -54,7 +55,11 @@ class MainWindow : public QWidget {
   void ConnectButton(QPushButton* button, Command command);
   void OpenDirectory(const QString& path);
   void RunStatCommand();
-  void ExportMetafile();
+  // The chart's menu: "Save as WMF", "Save as SVG", "Save as PNG".
+  void CreateChartMenu();
+  // The chart as it stands, into ResultBaseName + ".wmf" / ".svg" / ".png" in the working
+  // directory (the "wmf" button and the chart's menu).
+  void ExportPicture(PictureFormat format);
   // Runs `handler` unless another one is running, redraws the chart, shows the handler's status
   // line (an empty one leaves the last) and presents a failure.
   void RunHandler(const std::function<std::string()>& handler);

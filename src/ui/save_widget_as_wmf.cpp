@@ -4,11 +4,12 @@
 
 #include <QWidget>
 
+#include "ui/picture_file.h"
 #include "ui/wmf_paint_engine.h"
 
 namespace ictalscope {
 
-void SaveWidgetAsWmf(QWidget& widget, const std::string& path) {
+QByteArray WidgetAsWmf(QWidget& widget) {
   WmfPaintDevice device(widget.size());
   if (auto* plot = qobject_cast<QCustomPlot*>(&widget)) {
     // A chart paints its cached pixmaps when asked to render; drawn this way it draws its
@@ -20,7 +21,11 @@ void SaveWidgetAsWmf(QWidget& widget, const std::string& path) {
   } else {
     widget.render(&device);
   }
-  device.Save(path);
+  return device.Metafile();
+}
+
+void SaveWidgetAsWmf(QWidget& widget, const std::string& path) {
+  WritePictureFile(path, WidgetAsWmf(widget));
 }
 
 }  // namespace ictalscope

@@ -9,13 +9,11 @@
 #include <QTextItem>
 #include <algorithm>
 #include <array>
-#include <cerrno>
 #include <cmath>
-#include <cstdio>
 #include <optional>
 #include <vector>
 
-#include "recording/file_layer.h"
+#include "ui/picture_file.h"
 #include "ui/wmf_records.h"
 
 namespace ictalscope {
@@ -576,16 +574,7 @@ QPaintEngine* WmfPaintDevice::paintEngine() const { return engine_.get(); }
 
 QByteArray WmfPaintDevice::Metafile() const { return engine_->metafile(); }
 
-void WmfPaintDevice::Save(const std::string& path) const {
-  const QByteArray bytes = Metafile();
-  std::FILE* file = std::fopen(path.c_str(), "wb");
-  if (file == nullptr) ThrowFileError(errno, path);
-  const bool written = std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), file) ==
-                       static_cast<size_t>(bytes.size());
-  const int write_error = errno;
-  if (std::fclose(file) != 0) ThrowFileError(errno, path);
-  if (!written) ThrowFileError(write_error, path);
-}
+void WmfPaintDevice::Save(const std::string& path) const { WritePictureFile(path, Metafile()); }
 
 int WmfPaintDevice::metric(PaintDeviceMetric metric) const {
   switch (metric) {

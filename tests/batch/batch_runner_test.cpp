@@ -72,7 +72,7 @@ TEST_F(BatchRunnerTest, RefusesUnknownWordsBeforeRunningAnything) {
                                                {"state", "Foo=1"},
                                                {"state", "check:Filter"},
                                                {"state", "uncheck:nothing"},
-                                               {"state", "wmf"},
+                                               {"state", "pdf"},
                                                {"--verbose", "state"},
                                                {}}) {
     std::ostringstream out, err;
