@@ -36,14 +36,16 @@ main_tests() {
   QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j2 --no-tests=error --timeout 600
 }
 
-# Leak detection stays on (the window's tests leak nothing under it either); UBSan stops at the
-# first report with its stack.
+# Leak detection stays on (the window's tests leak nothing under it either), less fontconfig's
+# own allocations (scripts/lsan.supp); UBSan stops at the first report with its stack.
 sanitizer_tests() {
   BUILD_DIR=build-asan
   configure_build_dir -DICTALSCOPE_SANITIZE=ON -DICTALSCOPE_BENCH=OFF
   cmake --build "$BUILD_DIR" -j2
+  local suppressions="$PWD/scripts/lsan.supp"
   cd "$BUILD_DIR"
   QT_QPA_PLATFORM=offscreen UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+    LSAN_OPTIONS="suppressions=$suppressions:print_suppressions=0" \
     ctest --output-on-failure -j2 --no-tests=error --timeout 900
 }
 

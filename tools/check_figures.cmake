@@ -1,0 +1,22 @@
+# Runs make_figures into WORK_DIR and fails unless it succeeds and writes both figures: the spike
+# at 900 x 520 pixels and the window at its size, 1271 x 611 (the PNG header's width and height).
+file(REMOVE_RECURSE ${WORK_DIR})
+file(MAKE_DIRECTORY ${WORK_DIR})
+execute_process(COMMAND ${MAKE_FIGURES} ${WORK_DIR} RESULT_VARIABLE status)
+if(NOT status EQUAL 0)
+  message(FATAL_ERROR "make_figures failed (${status})")
+endif()
+foreach(figure "spike.png;00000384;00000208" "window.png;000004f7;00000263")
+  list(GET figure 0 name)
+  list(GET figure 1 width)
+  list(GET figure 2 height)
+  file(READ ${WORK_DIR}/${name} header LIMIT 24 HEX)
+  string(SUBSTRING "${header}" 0 16 signature)
+  string(SUBSTRING "${header}" 32 8 found_width)
+  string(SUBSTRING "${header}" 40 8 found_height)
+  if(NOT signature STREQUAL "89504e470d0a1a0a" OR NOT found_width STREQUAL width
+     OR NOT found_height STREQUAL height)
+    message(FATAL_ERROR "${name} is no PNG of the expected size: header ${header}")
+  endif()
+endforeach()
+file(REMOVE_RECURSE ${WORK_DIR})
