@@ -37,7 +37,8 @@ class WriteWatch {
  public:
   WriteWatch() {
     fd_ = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-    if (fd_ >= 0 && ::inotify_add_watch(fd_, ".", IN_CLOSE_WRITE | IN_MOVED_TO) < 0) {
+    if (fd_ >= 0) watch_ = ::inotify_add_watch(fd_, ".", IN_CLOSE_WRITE | IN_MOVED_TO);
+    if (fd_ >= 0 && watch_ < 0) {
       ::close(fd_);
       fd_ = -1;
     }
@@ -53,6 +54,14 @@ class WriteWatch {
     names_.clear();
     overflow_ = fd_ < 0;
     before_ = Snapshot();
+  }
+
+  // Ends the watch. The kernel frees a watch a few milliseconds after it is removed, and the
+  // close of the instance waits for that: removed when the actions end, the watch is gone by
+  // the time the provenance is written and the instance closed.
+  void Stop() {
+    if (fd_ >= 0 && watch_ >= 0) ::inotify_rm_watch(fd_, watch_);
+    watch_ = -1;
   }
 
   std::vector<OutputFile> Written() {
@@ -111,6 +120,7 @@ class WriteWatch {
   }
 
   int fd_ = -1;
+  int watch_ = -1;
   bool overflow_ = false;
   std::set<std::string> names_;
   std::map<std::string, FileStamp> before_;
@@ -155,6 +165,8 @@ class JobRecorder : public BatchObserver {
   }
 
   std::vector<ActionProvenance>& actions() { return actions_; }
+  // After the last action.
+  void Finish() { watch_.Stop(); }
 
  private:
   RecordFigures& FiguresOf(ActionProvenance& record) {
@@ -374,12 +386,11 @@ int RunExperimentJob(const BatchCommandLine& line, const std::vector<std::string
     BatchSession session;
     int status;
     Provenance provenance;
-    {
-      JobRecorder recorder(session, action_args);
-      status = RunBatchActions(session, run, out, err, &recorder);
-      out.flush();
-      provenance.actions = std::move(recorder.actions());
-    }
+    JobRecorder recorder(session, action_args);
+    status = RunBatchActions(session, run, out, err, &recorder);
+    recorder.Finish();
+    out.flush();
+    provenance.actions = std::move(recorder.actions());
     ClearRecordingAliases();
     TestFault(x.test_fault, name);
 
