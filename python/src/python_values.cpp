@@ -23,14 +23,23 @@ std::span<const double> SamplesOf(const SampleArray& array, const char* what) {
   return {array.data(), static_cast<size_t>(array.shape(0))};
 }
 
-py::array_t<double> ToArray(std::vector<double>&& values) {
+namespace {
+
+// The array owns the vector: its samples are not copied.
+template <typename Vector>
+py::array_t<double> OwningArray(Vector&& values) {
   if (values.empty()) return py::array_t<double>(0);
-  auto owned = std::make_unique<std::vector<double>>(std::move(values));
-  const py::capsule owner(owned.get(),
-                          [](void* p) { delete static_cast<std::vector<double>*>(p); });
-  const std::vector<double>& stored = *owned.release();
+  auto owned = std::make_unique<Vector>(std::move(values));
+  const py::capsule owner(owned.get(), [](void* p) { delete static_cast<Vector*>(p); });
+  const Vector& stored = *owned.release();
   return py::array_t<double>(static_cast<py::ssize_t>(stored.size()), stored.data(), owner);
 }
+
+}  // namespace
+
+py::array_t<double> ToArray(std::vector<double>&& values) { return OwningArray(std::move(values)); }
+
+py::array_t<double> ToArray(SampleVector&& values) { return OwningArray(std::move(values)); }
 
 py::array_t<double> PointsArray(const std::vector<ChartPoint>& points) {
   py::array_t<double> array({static_cast<py::ssize_t>(points.size()), py::ssize_t{2}});

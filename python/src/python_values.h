@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "recording/chart.h"
+#include "recording/sample_vector.h"
 
 namespace ictalscope::python {
 
@@ -27,6 +28,7 @@ std::span<const double> SamplesOf(const SampleArray& array, const char* what);
 
 // A NumPy array that takes over the vector's storage.
 py::array_t<double> ToArray(std::vector<double>&& values);
+py::array_t<double> ToArray(SampleVector&& values);
 
 // Marker points as an array of shape (n, 2): x in s, y in mV.
 py::array_t<double> PointsArray(const std::vector<ChartPoint>& points);

@@ -119,7 +119,7 @@ RecordData ReadTextRecord(const Recording& recording, const TextSamples& samples
   ChooseChannel(recording.info().channels, channel, recording.info().file);
   CheckRecord(recording.info(), record);
   RecordData data;
-  data.v = samples.v;
+  data.v.assign(samples.v.begin(), samples.v.end());
   data.acq_ms = samples.interval_ms.value_or(0);
   data.record = 1;
   return data;

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "recording/recording_info.h"
+#include "recording/sample_vector.h"
 
 namespace ictalscope {
 
@@ -39,7 +40,7 @@ class Recording {
 
 // One record read: the samples in mV, sample k at k * acq_ms ms.
 struct RecordData {
-  std::vector<double> v;
+  SampleVector v;
   double acq_ms = 0;
   int32_t record = 0;  // from 1
   int channel = 0;     // the channel read, from 0

@@ -14,6 +14,12 @@ struct FreeDeleter {
   void operator()(double* p) const { std::free(p); }
 };
 
+// An anonymous mapping of `bytes` (a multiple of SampleArray::kAlignment) starting on a 2-MiB
+// boundary, advised for transparent huge pages where the kernel offers them; zero and mapped
+// lazily, as anonymous pages are. Throws std::bad_alloc when the mapping fails.
+void* MapHugePageAligned(size_t bytes);
+void UnmapHugePageAligned(void* p, size_t bytes) noexcept;
+
 // A full-capacity sample array, allocated once and zero at start. It is an anonymous mapping of
 // its size rounded up to a whole number of 2-MiB pages, starting on a 2-MiB boundary and
 // advised for transparent huge pages where the kernel offers them, so that writing the array
