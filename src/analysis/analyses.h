@@ -48,4 +48,10 @@ void RunLoad(Workspace& ws, AnalysisState& state);       // click into the recor
 void RunReload(Workspace& ws, AnalysisState& state);     // click into the Analyse field
 void RunTwoTraces(Workspace& ws, AnalysisState& state);  // "two traces"
 
+// The panel's own events.
+// A change of tau: FilterCoef := exp(-Trace.AcqTime / tau), shown in the "a" field.
+void OnTauChanged(Workspace& ws);
+// A click on "Stimulation": refresh the stimulation timing when the box is now ticked.
+void OnStimulationClicked(Workspace& ws);
+
 }  // namespace ictalscope

@@ -1,5 +1,6 @@
 #include "batch/batch_session.h"
 
+#include "analysis/analyses.h"
 #include "recording/conditioning.h"
 
 namespace ictalscope {

@@ -27,7 +27,7 @@ void Conditioning::BeginLoad() {
     vdat_.emplace(kDumpFileName, TextOutput::Mode::kCreate, TextOutput::Writes::kBlocks);
   if (panel.IsChecked(Check::Filter)) {
     ws_.trace.AcqTime = FieldValue(panel, Field::AcqTime);
-    OnTauChanged(ws_);
+    RefreshFilterCoef(ws_);
   }
   if (panel.IsChecked(Check::Stimulation)) RefreshStimTiming(ws_);
 }
@@ -120,15 +120,11 @@ void Conditioning::Abort() {
   vdat_->Close();
 }
 
-void OnTauChanged(Workspace& ws) {
+void RefreshFilterCoef(Workspace& ws) {
   const long double ratio =
       Divide(-static_cast<long double>(ws.trace.AcqTime), FieldValue(ws.panel, Field::tau));
   ws.FilterCoef = static_cast<double>(std::exp(ratio));
   WriteFieldValue(ws.panel, Field::a, ws.FilterCoef);
-}
-
-void OnStimulationClicked(Workspace& ws) {
-  if (ws.panel.IsChecked(Check::Stimulation)) RefreshStimTiming(ws);
 }
 
 void RefreshStimTiming(Workspace& ws) {

@@ -50,10 +50,8 @@ class Conditioning {
   int64_t points_ = 0;
 };
 
-// The tau handler: FilterCoef := exp(-Trace.AcqTime / tau), shown in the "a" field.
-void OnTauChanged(Workspace& ws);
-// The "Stimulation" handler: refresh the stimulation timing when the box is now ticked.
-void OnStimulationClicked(Workspace& ws);
+// FilterCoef := exp(-Trace.AcqTime / tau), shown in the "a" field.
+void RefreshFilterCoef(Workspace& ws);
 // StimInterval := 1000 / StimHz, read back into IntervalMs; DelayMs, DurationMs from the panel.
 void RefreshStimTiming(Workspace& ws);
 

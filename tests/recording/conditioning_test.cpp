@@ -146,7 +146,7 @@ struct TauCase {
   std::string message;
 };
 
-TEST_F(ConditioningTest, TauHandler) {
+TEST_F(ConditioningTest, FilterCoefRefresh) {
   const std::vector<TauCase> cases = {
       {"before_any_load", 0, "0.30", "1.00", ""},
       {"defaults", 0.0625, "0.30", "0.81", ""},
@@ -160,10 +160,10 @@ TEST_F(ConditioningTest, TauHandler) {
     SetField(Field::a, "0.80");
     SetField(Field::tau, c.tau);
     if (c.a_text.empty()) {
-      EXPECT_THROW_MSG(OnTauChanged(ws), c.message);
+      EXPECT_THROW_MSG(RefreshFilterCoef(ws), c.message);
       EXPECT_EQ(FieldText(Field::a), "0.80");
     } else {
-      OnTauChanged(ws);
+      RefreshFilterCoef(ws);
       EXPECT_EQ(FieldText(Field::a), c.a_text);
     }
   }
@@ -186,26 +186,24 @@ struct StimCase {
 TEST_F(ConditioningTest, StimulationRefresh) {
   const std::vector<StimCase> cases = {
       {"0.20", "5000.0", 5000}, {"3", "333.3", 333.3}, {"7", "142.9", 142.9}};
-  panel.SetChecked(Check::Stimulation, true);
   SetField(Field::StimDelay, "2.5");
   SetField(Field::StimDuration, "0.7");
   for (const StimCase& c : cases) {
     SCOPED_TRACE(c.hz);
     SetField(Field::StimHz, c.hz);
-    OnStimulationClicked(ws);
+    RefreshStimTiming(ws);
     EXPECT_EQ(FieldText(Field::StimInterval), c.interval_text);
     EXPECT_EQ(ws.stim.IntervalMs, c.interval_ms);
     EXPECT_EQ(ws.stim.DelayMs, 2.5);
     EXPECT_EQ(ws.stim.DurationMs, 0.7);
   }
   SetField(Field::StimHz, "0");
-  EXPECT_THROW_MSG(OnStimulationClicked(ws), "Floating point division by zero");
+  EXPECT_THROW_MSG(RefreshStimTiming(ws), "Floating point division by zero");
 }
 
-// Unticking keeps the last timing; a load refreshes it only while the box is ticked.
-TEST_F(ConditioningTest, StimulationUntickedChangesNothing) {
+// A load refreshes the timing only while the box is ticked.
+TEST_F(ConditioningTest, LoadRefreshesTheStimulationTimingOnlyWhenTicked) {
   SetField(Field::StimHz, "4");
-  OnStimulationClicked(ws);
   LoadStep();
   EXPECT_EQ(FieldText(Field::StimInterval), "0.2");
   EXPECT_EQ(ws.stim.IntervalMs, 0);
