@@ -11,8 +11,8 @@
 #include "analysis/discharge_table_reader.h"
 #include "analysis/input_resistance.h"
 #include "analysis/spike_detection.h"
+#include "base/format_fixed.h"
 #include "bindings.h"
-#include "panel/format_fixed.h"
 #include "python_values.h"
 
 namespace ictalscope::python {

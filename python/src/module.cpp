@@ -1,8 +1,8 @@
 // The compiled part of the package `ictalscope`: plain values in, plain values out. The package's
 // Python modules give them their classes and defaults.
 
+#include "base/error.h"
 #include "bindings.h"
-#include "panel/error.h"
 #include "python_values.h"
 
 namespace ictalscope::python {

@@ -13,10 +13,10 @@
 #include <string>
 #include <vector>
 
+#include "base/file_layer.h"
 #include "batch/batch_runner.h"
 #include "bindings.h"
 #include "python_values.h"
-#include "recording/file_layer.h"
 
 namespace ictalscope::python {
 

@@ -8,9 +8,9 @@
 #include "analysis/analyses.h"
 #include "analysis/discharge_grouping.h"
 #include "analysis/discharge_rows.h"
-#include "panel/error.h"
-#include "recording/file_layer.h"
-#include "recording/text_output.h"
+#include "base/error.h"
+#include "base/file_layer.h"
+#include "base/text_output.h"
 
 namespace ictalscope {
 namespace {

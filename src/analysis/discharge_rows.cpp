@@ -1,6 +1,6 @@
 #include "analysis/discharge_rows.h"
 
-#include "panel/format_fixed.h"
+#include "base/format_fixed.h"
 
 namespace ictalscope {
 namespace {

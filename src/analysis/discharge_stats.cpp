@@ -7,8 +7,8 @@
 #include "analysis/analyses.h"
 #include "analysis/discharge_summary.h"
 #include "analysis/discharge_table_reader.h"
-#include "panel/error.h"
-#include "recording/text_output.h"
+#include "base/error.h"
+#include "base/text_output.h"
 
 namespace ictalscope {
 

@@ -3,8 +3,8 @@
 #include <cmath>
 #include <initializer_list>
 
-#include "panel/error.h"
-#include "panel/format_fixed.h"
+#include "base/error.h"
+#include "base/format_fixed.h"
 #include "recording/float_ops.h"
 
 namespace ictalscope {

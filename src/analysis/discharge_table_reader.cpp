@@ -2,7 +2,7 @@
 
 #include <optional>
 
-#include "panel/error.h"
+#include "base/error.h"
 #include "recording/number_stream.h"
 
 namespace ictalscope {

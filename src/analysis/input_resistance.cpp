@@ -26,10 +26,10 @@
 
 #include "analysis/analyses.h"
 #include "analysis/discharge_grouping.h"
-#include "panel/error.h"
-#include "panel/format_fixed.h"
+#include "base/error.h"
+#include "base/format_fixed.h"
+#include "base/text_output.h"
 #include "recording/float_ops.h"
-#include "recording/text_output.h"
 
 namespace ictalscope {
 

@@ -21,7 +21,7 @@
 
 #include "analysis/rise_search.h"
 #include "analysis/spike_table.h"
-#include "panel/error.h"
+#include "base/error.h"
 #include "recording/float_ops.h"
 #include "recording/trace.h"
 

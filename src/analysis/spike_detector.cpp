@@ -3,7 +3,7 @@
 
 #include "analysis/analyses.h"
 #include "analysis/spike_detection.h"
-#include "panel/error.h"
+#include "base/error.h"
 
 namespace ictalscope {
 

@@ -2,7 +2,7 @@
 
 #include <charconv>
 
-#include "panel/format_fixed.h"
+#include "base/format_fixed.h"
 
 namespace ictalscope {
 

@@ -15,13 +15,13 @@
 #include <string>
 
 #include "analysis/analyses.h"
-#include "panel/error.h"
-#include "panel/format_fixed.h"
+#include "base/error.h"
+#include "base/format_fixed.h"
+#include "base/text_output.h"
 #include "recording/drawn_run.h"
 #include "recording/float_ops.h"
 #include "recording/loader.h"
 #include "recording/record_reading.h"
-#include "recording/text_output.h"
 
 namespace ictalscope {
 

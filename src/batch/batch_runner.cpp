@@ -7,13 +7,13 @@
 
 #include "analysis/analyses.h"
 #include "analysis/status_line.h"
+#include "base/error.h"
+#include "base/file_layer.h"
 #include "batch/experiment_job.h"
 #include "batch/experiment_run.h"
 #include "batch/picture_actions.h"
 #include "batch/state_json.h"
-#include "panel/error.h"
 #include "recording/conditioning.h"
-#include "recording/file_layer.h"
 #include "recording/loader.h"
 
 namespace ictalscope {

@@ -18,10 +18,10 @@
 #include <system_error>
 
 #include "analysis/discharge_grouping.h"
+#include "base/error.h"
+#include "base/file_layer.h"
 #include "batch/experiment_provenance.h"
 #include "batch/sha256.h"
-#include "panel/error.h"
-#include "recording/file_layer.h"
 #include "recording/recording_lookup.h"
 
 namespace ictalscope {

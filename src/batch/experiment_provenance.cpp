@@ -7,9 +7,9 @@
 #include <iterator>
 #include <system_error>
 
+#include "base/error.h"
 #include "batch/experiment_json.h"
 #include "batch/sha256.h"
-#include "panel/error.h"
 
 #if __has_include("ictalscope_build_info.h")
 #include "ictalscope_build_info.h"

@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <system_error>
 
-#include "panel/error.h"
+#include "base/error.h"
 #include "pictures/picture_plugin.h"
 
 namespace ictalscope {

@@ -7,7 +7,7 @@
 #include <cstring>
 #include <vector>
 
-#include "recording/file_layer.h"
+#include "base/file_layer.h"
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <cpuid.h>

@@ -1,7 +1,7 @@
 #include "panel/panel.h"
 
-#include "panel/format_fixed.h"
-#include "panel/number_text.h"
+#include "base/format_fixed.h"
+#include "base/number_text.h"
 
 namespace ictalscope {
 

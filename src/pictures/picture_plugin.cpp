@@ -6,7 +6,7 @@
 #include <string>
 #include <type_traits>
 
-#include "panel/error.h"
+#include "base/error.h"
 #include "ui/chart_pictures.h"
 #include "ui/offscreen_chart.h"
 

@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-#include "panel/error.h"
+#include "base/error.h"
 
 namespace ictalscope {
 

@@ -7,7 +7,7 @@
 #include <cerrno>
 #include <limits>
 
-#include "recording/file_layer.h"
+#include "base/file_layer.h"
 
 namespace ictalscope {
 

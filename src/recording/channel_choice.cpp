@@ -2,8 +2,8 @@
 
 #include <cmath>
 
-#include "panel/error.h"
-#include "panel/format_fixed.h"
+#include "base/error.h"
+#include "base/format_fixed.h"
 
 namespace ictalscope {
 

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "panel/error.h"
+#include "base/error.h"
 
 namespace ictalscope {
 

@@ -4,9 +4,9 @@
 #include <cmath>
 #include <string>
 
-#include "panel/error.h"
-#include "panel/format_fixed.h"
-#include "recording/file_layer.h"
+#include "base/error.h"
+#include "base/file_layer.h"
+#include "base/format_fixed.h"
 #include "recording/float_ops.h"
 
 namespace ictalscope {

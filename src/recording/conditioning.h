@@ -3,8 +3,8 @@
 #include <cstdint>
 #include <optional>
 
+#include "base/text_output.h"
 #include "recording/drawn_run.h"
-#include "recording/text_output.h"
 #include "recording/workspace.h"
 
 namespace ictalscope {

@@ -4,8 +4,8 @@
 #include <limits>
 #include <string>
 
-#include "panel/error.h"
-#include "panel/number_text.h"
+#include "base/error.h"
+#include "base/number_text.h"
 #include "recording/float_ops.h"
 #include "recording/record_length.h"
 

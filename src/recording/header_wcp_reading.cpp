@@ -4,7 +4,7 @@
 
 #include <optional>
 
-#include "panel/number_text.h"
+#include "base/number_text.h"
 #include "recording/binary_file.h"
 #include "recording/channel_reader.h"
 #include "recording/record_formats.h"

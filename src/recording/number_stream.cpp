@@ -2,9 +2,9 @@
 
 #include <cerrno>
 
-#include "panel/error.h"
-#include "panel/number_text.h"
-#include "recording/file_layer.h"
+#include "base/error.h"
+#include "base/file_layer.h"
+#include "base/number_text.h"
 
 namespace ictalscope {
 

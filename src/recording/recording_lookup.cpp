@@ -2,8 +2,8 @@
 
 #include <map>
 
+#include "base/file_layer.h"
 #include "recording/abf_header.h"
-#include "recording/file_layer.h"
 #include "recording/wcp_header.h"
 
 namespace ictalscope {

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "panel/error.h"
+#include "base/error.h"
 #include "recording/recording_info.h"
 #include "recording/trace.h"
 

@@ -5,9 +5,9 @@
 #include <cstring>
 #include <limits>
 
-#include "panel/error.h"
-#include "panel/format_fixed.h"
-#include "panel/number_text.h"
+#include "base/error.h"
+#include "base/format_fixed.h"
+#include "base/number_text.h"
 
 namespace ictalscope {
 

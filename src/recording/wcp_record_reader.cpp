@@ -9,8 +9,8 @@
 #include <cstring>
 #include <limits>
 
-#include "panel/error.h"
-#include "recording/file_layer.h"
+#include "base/error.h"
+#include "base/file_layer.h"
 #include "recording/header_scan.h"
 
 namespace ictalscope {

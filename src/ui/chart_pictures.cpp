@@ -7,7 +7,7 @@
 #include <QSvgGenerator>
 #include <cmath>
 
-#include "panel/error.h"
+#include "base/error.h"
 #include "ui/picture_file.h"
 #include "ui/save_widget_as_wmf.h"
 

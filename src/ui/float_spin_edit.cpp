@@ -13,8 +13,8 @@
 #include <algorithm>
 #include <optional>
 
-#include "panel/format_fixed.h"
-#include "panel/number_text.h"
+#include "base/format_fixed.h"
+#include "base/number_text.h"
 
 namespace ictalscope {
 namespace {

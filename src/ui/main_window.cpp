@@ -15,9 +15,9 @@
 
 #include "analysis/analyses.h"
 #include "analysis/status_line.h"
-#include "panel/error.h"
+#include "base/error.h"
+#include "base/file_layer.h"
 #include "recording/conditioning.h"
-#include "recording/file_layer.h"
 #include "recording/loader.h"
 #include "ui/chart_widget.h"
 #include "ui/directory_list.h"

@@ -3,7 +3,7 @@
 #include <cerrno>
 #include <cstdio>
 
-#include "recording/file_layer.h"
+#include "base/file_layer.h"
 
 namespace ictalscope {
 

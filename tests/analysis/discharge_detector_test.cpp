@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "analysis/analyses.h"
-#include "panel/error.h"
+#include "base/error.h"
 #include "panel/memory_panel.h"
 #include "recording/memory_chart.h"
 #include "support/expect_error.h"

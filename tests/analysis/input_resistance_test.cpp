@@ -6,7 +6,7 @@
 #include <string>
 
 #include "analysis/analyses.h"
-#include "panel/error.h"
+#include "base/error.h"
 #include "panel/memory_panel.h"
 #include "recording/memory_chart.h"
 #include "support/scratch_directory.h"

@@ -21,11 +21,11 @@
 #include <string>
 #include <string_view>
 
+#include "base/format_fixed.h"
+#include "base/number_text.h"
 #include "fuzz_support.h"
 #include "panel/field.h"
-#include "panel/format_fixed.h"
 #include "panel/memory_panel.h"
-#include "panel/number_text.h"
 
 namespace ictalscope::fuzz {
 namespace {

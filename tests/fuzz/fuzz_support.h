@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-#include "panel/error.h"
+#include "base/error.h"
 
 // Helpers shared by the fuzz targets. Every ictalscope::Error is an expected outcome of bad
 // input; a crash, a sanitizer report, a hang, another exception type or a failed property is a

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "panel/format_fixed.h"
+#include "base/format_fixed.h"
 #include "recording/channel_choice.h"
 #include "recording/loader.h"
 #include "recording_fixture.h"

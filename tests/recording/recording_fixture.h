@@ -9,7 +9,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "panel/error.h"
+#include "base/error.h"
 #include "panel/memory_panel.h"
 #include "recording/memory_chart.h"
 #include "recording/workspace.h"

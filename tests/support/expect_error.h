@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "panel/error.h"
+#include "base/error.h"
 
 // Checks that `statement` throws ictalscope::Error with exactly `message`.
 #define EXPECT_THROW_MSG(statement, message)                       \

@@ -22,8 +22,8 @@
 #include <string>
 #include <vector>
 
-#include "panel/error.h"
-#include "recording/file_layer.h"
+#include "base/error.h"
+#include "base/file_layer.h"
 #include "ui/save_widget_as_wmf.h"
 #include "ui/wmf_records.h"
 #include "window_test_support.h"

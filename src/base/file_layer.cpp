@@ -1,10 +1,10 @@
-#include "recording/file_layer.h"
+#include "base/file_layer.h"
 
 #include <sys/stat.h>
 
 #include <cerrno>
 
-#include "panel/error.h"
+#include "base/error.h"
 
 namespace ictalscope {
 

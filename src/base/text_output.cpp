@@ -1,8 +1,8 @@
-#include "recording/text_output.h"
+#include "base/text_output.h"
 
 #include <cerrno>
 
-#include "recording/file_layer.h"
+#include "base/file_layer.h"
 
 namespace ictalscope {
 

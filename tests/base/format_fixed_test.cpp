@@ -1,4 +1,4 @@
-#include "panel/format_fixed.h"
+#include "base/format_fixed.h"
 
 #include <gtest/gtest.h>
 
