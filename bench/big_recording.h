@@ -57,7 +57,7 @@ inline bool ReadBaseline(const char* path, double mv_per_count, double* mv) {
 }
 
 inline void BM_Baseline(benchmark::State& state) {
-  const testing::WcpHeader header = demo::BigHeader();
+  const writer::WcpHeader header = demo::BigHeader();
   const double mv_per_count = header.ad * 0.001 / (header.yg0 * 32767);
   // A record-sized array like the trace: 2-MiB aligned and advised for huge pages.
   static SampleArray mv;

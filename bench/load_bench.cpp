@@ -17,8 +17,8 @@
 #include "panel/memory_panel.h"
 #include "recording/loader.h"
 #include "recording/memory_chart.h"
-#include "support/abf_writer.h"
-#include "support/wcp_setup_writer.h"
+#include "writer/abf_writer.h"
+#include "writer/wcp_setup_writer.h"
 
 namespace ictalscope::bench {
 namespace {
@@ -49,29 +49,29 @@ CountPairs ReadBigPairs() {
 }
 
 // The voltage about 0.003 mV per count, as in the classic record.
-testing::AbfDescription AbfChannels() {
-  testing::AbfDescription d;
+writer::AbfDescription AbfChannels() {
+  writer::AbfDescription d;
   d.channels = {{.name = "IN 0", .unit = "pA", .instrument_scale = 0.02f},
                 {.name = "IN 1", .unit = "mV", .instrument_scale = 0.1f}};
   return d;
 }
 
 void WriteAbfSweep(const std::string& path, const CountPairs& pairs) {
-  testing::AbfDescription d = AbfChannels();
-  testing::AbfSweep sweep;
+  writer::AbfDescription d = AbfChannels();
+  writer::AbfSweep sweep;
   sweep.counts = {pairs.current, pairs.voltage};
   d.sweeps = {sweep};
-  testing::WriteAbfFile(path, d);
+  writer::WriteAbfFile(path, d);
 }
 
 // 300 s at 30 us is one record of exactly 10,000,000 samples.
 void WriteAbfGapFree(const std::string& path, const CountPairs& pairs) {
-  testing::AbfDescription d = AbfChannels();
-  d.mode = testing::AbfMode::kGapFree;
+  writer::AbfDescription d = AbfChannels();
+  d.mode = writer::AbfMode::kGapFree;
   d.interval_us = 30;
-  testing::WriteStreamedGapFreeAbf(
+  writer::WriteStreamedGapFreeAbf(
       path, d, kFormatSamples,
-      testing::AbfCountSource([&pairs](int64_t first, int64_t frames, int16_t* out) {
+      writer::AbfCountSource([&pairs](int64_t first, int64_t frames, int16_t* out) {
         for (int64_t k = 0; k < frames; ++k) {
           out[2 * k] = pairs.current[first + k];
           out[2 * k + 1] = pairs.voltage[first + k];
@@ -82,16 +82,16 @@ void WriteAbfGapFree(const std::string& path, const CountPairs& pairs) {
 // NBD = 78,125 blocks of frames of 2 int16: 10,000,000 samples per channel. DT = 0.1 ms does not
 // fit the classic layout, so the loader reads the file by its header.
 void WriteHeaderWcp(const std::string& path, const CountPairs& pairs) {
-  testing::WcpSetup setup;
+  writer::WcpSetup setup;
   setup.nbd = 78'125;
   setup.dt = "0.0001";
   setup.channels = {{"Im", "pA", "0.0005", "0", std::nullopt},
                     {"Vm", "mV", "0.1", "0", std::nullopt}};
-  if (testing::WcpSetupSamples(setup) != kFormatSamples) throw std::logic_error("bad NBD");
+  if (writer::WcpSetupSamples(setup) != kFormatSamples) throw std::logic_error("bad NBD");
   testing::WriteFile(
       path,
-      testing::WcpSetupFileBytes(
-          setup, {testing::WcpSetupRecord{.samples = {pairs.current, pairs.voltage}, .vmax = {}}}));
+      writer::WcpSetupFileBytes(
+          setup, {writer::WcpSetupRecord{.samples = {pairs.current, pairs.voltage}, .vmax = {}}}));
 }
 
 // The big recording's directory with the three other formats written once per run, from the

@@ -10,9 +10,9 @@ constexpr int16_t kRestCounts = -21'299;  // -65 mV at about 0.00305 mV per coun
 
 }  // namespace
 
-testing::AbfDescription BigAbfDescription() {
-  testing::AbfDescription d;
-  d.mode = testing::AbfMode::kGapFree;
+writer::AbfDescription BigAbfDescription() {
+  writer::AbfDescription d;
+  d.mode = writer::AbfMode::kGapFree;
   d.interval_us = kBigAbfIntervalUs;
   d.channels = {{.name = "IN 0", .unit = "mV", .instrument_scale = 0.1f}};
   return d;
@@ -25,9 +25,9 @@ int16_t BigAbfCount(int64_t k) {
 }
 
 void WriteBigAbf(const std::string& path, int64_t frames) {
-  testing::WriteStreamedGapFreeAbf(
+  writer::WriteStreamedGapFreeAbf(
       path, BigAbfDescription(), frames,
-      testing::AbfCountSource([](int64_t first, int64_t count, int16_t* out) {
+      writer::AbfCountSource([](int64_t first, int64_t count, int16_t* out) {
         for (int64_t k = 0; k < count; ++k) out[k] = BigAbfCount(first + k);
       }));
 }

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string>
 
-#include "support/abf_writer.h"
+#include "writer/abf_writer.h"
 
 namespace ictalscope::demo {
 
@@ -15,7 +15,7 @@ inline constexpr float kBigAbfIntervalUs = 20;
 
 // The header: channel "IN 0" in mV, 10 V over 32768 counts, instrument scale 0.1 V/mV, so
 // that a count is 10 / (0.1f x 32768), about 0.003 mV.
-testing::AbfDescription BigAbfDescription();
+writer::AbfDescription BigAbfDescription();
 
 // Count k of the channel: rest at -65 mV with a little white noise (within 64 counts, about
 // 0.2 mV), the same for a given k whatever the file's length.

@@ -281,18 +281,18 @@ std::vector<double> SynthesiseRecord(const RecordPlan& plan, int32_t samples, do
   return mv;
 }
 
-double SampleIntervalMs(const testing::WcpHeader& header) {
+double SampleIntervalMs(const writer::WcpHeader& header) {
   // The panel shows AcqTime with 5 decimals and the loader reads it back from there.
   return std::round(header.dt_s * 1000 * 1e5) / 1e5;
 }
 
-int32_t SamplesPerRecord(const testing::WcpHeader& header) {
+int32_t SamplesPerRecord(const writer::WcpHeader& header) {
   const double duration_ms = std::trunc(header.nbd * 8);
   return static_cast<int32_t>(duration_ms / SampleIntervalMs(header));
 }
 
-testing::WcpHeader DemoHeader() {
-  testing::WcpHeader header;
+writer::WcpHeader DemoHeader() {
+  writer::WcpHeader header;
   // Trunc(2500 * 8) = 20,000 ms at 0.0625 ms per sample: 320,000 pairs a record, of which the
   // loader reads 318,977 (19.936 s).
   header.nbd = 2500;
@@ -350,8 +350,8 @@ std::vector<RecordPlan> DemoPlans() {
   return plans;
 }
 
-testing::WcpHeader BigHeader() {
-  testing::WcpHeader header = DemoHeader();
+writer::WcpHeader BigHeader() {
+  writer::WcpHeader header = DemoHeader();
   // Trunc(78133 * 8) = 625064 ms at 0.0625 ms per sample: 10,001,024 pairs, of which the loader
   // reads 10,000,001.
   header.nbd = 78133;
@@ -377,20 +377,20 @@ RecordPlan BigPlan() {
   return plan;
 }
 
-void WriteRecording(const std::string& path, const testing::WcpHeader& header,
+void WriteRecording(const std::string& path, const writer::WcpHeader& header,
                     const std::vector<RecordPlan>& plans) {
   const int32_t samples = SamplesPerRecord(header);
   const double dt_ms = SampleIntervalMs(header);
-  std::vector<testing::WcpRecord> records;
+  std::vector<writer::WcpRecord> records;
   for (const RecordPlan& plan : plans) {
     const std::vector<double> mv = SynthesiseRecord(plan, samples, dt_ms);
-    testing::WcpRecord record;
+    writer::WcpRecord record;
     record.ch0.reserve(samples);
-    for (double v : mv) record.ch0.push_back(testing::CountsForMillivolts(v, header));
+    for (double v : mv) record.ch0.push_back(writer::CountsForMillivolts(v, header));
     record.ch1 = CurrentCounts(samples, plan.seed + 1);
     records.push_back(std::move(record));
   }
-  testing::WriteWcpFile(path, testing::WcpHeaderText(header), records);
+  writer::WriteWcpFile(path, writer::WcpHeaderText(header), records);
 }
 
 }  // namespace ictalscope::demo

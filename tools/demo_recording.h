@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "demo_waveform.h"
-#include "support/recording_writer.h"
+#include "writer/recording_writer.h"
 
 namespace ictalscope::demo {
 
@@ -65,20 +65,20 @@ std::vector<double> SynthesiseRecord(const RecordPlan& plan, int32_t samples, do
 
 // AcqTime in ms and the sample pairs per record, as the loader derives them from the header's
 // "DT=" and "NBD=".
-double SampleIntervalMs(const testing::WcpHeader& header);
-int32_t SamplesPerRecord(const testing::WcpHeader& header);
+double SampleIntervalMs(const writer::WcpHeader& header);
+int32_t SamplesPerRecord(const writer::WcpHeader& header);
 
 // The bundled demo, written at build time: six records of 20 s at 16 kHz (interictal
 // discharges, three ictal discharges and a quiet record) in the classic layout.
-testing::WcpHeader DemoHeader();
+writer::WcpHeader DemoHeader();
 std::vector<RecordPlan> DemoPlans();
 
 // One record of 10,000,001 loaded samples (625 s) with 300 spikes: interictal bursts every 20 s
 // and three ictal discharges.
-testing::WcpHeader BigHeader();
+writer::WcpHeader BigHeader();
 RecordPlan BigPlan();
 
-void WriteRecording(const std::string& path, const testing::WcpHeader& header,
+void WriteRecording(const std::string& path, const writer::WcpHeader& header,
                     const std::vector<RecordPlan>& plans);
 
 }  // namespace ictalscope::demo

@@ -9,8 +9,8 @@
 #include "base/error.h"
 #include "panel/memory_panel.h"
 #include "recording/memory_chart.h"
-#include "support/recording_writer.h"
 #include "support/scratch_directory.h"
+#include "writer/recording_writer.h"
 
 namespace ictalscope {
 namespace {
@@ -27,8 +27,8 @@ constexpr int32_t kLastIndex = 16;
 
 double Record2Mv(int32_t k) { return (-600 - k) / 10.0; }
 
-testing::WcpHeader Header() {
-  testing::WcpHeader header;
+writer::WcpHeader Header() {
+  writer::WcpHeader header;
   header.nbd = 8.125;
   header.ad = 32767;
   header.yg0 = 0.01;
@@ -36,8 +36,8 @@ testing::WcpHeader Header() {
   return header;
 }
 
-testing::WcpRecord Record(int16_t base, int16_t direction) {
-  testing::WcpRecord record;
+writer::WcpRecord Record(int16_t base, int16_t direction) {
+  writer::WcpRecord record;
   for (int32_t k = 0; k < kPairs; ++k) {
     record.ch0.push_back(static_cast<int16_t>(base + direction * k));
     record.ch1.push_back(12345);
@@ -51,7 +51,7 @@ double X(int32_t k) { return 300 + k * 0.0625 / 1000; }
 class TwoTracesTest : public ::testing::Test {
  protected:
   TwoTracesTest() {
-    WriteRecording(testing::WcpHeaderText(Header()));
+    WriteRecording(writer::WcpHeaderText(Header()));
     ws.RecordingName = "rec";
     ws.PlotStep = 5;                     // as the last load left it
     panel.SetText(Field::step_V, " 7");  // not read by "two traces"
@@ -59,7 +59,7 @@ class TwoTracesTest : public ::testing::Test {
   }
 
   void WriteRecording(const std::string& header_text) {
-    testing::WriteWcpFile("rec.wcp", header_text, {Record(100, 1), Record(-600, -1)});
+    writer::WriteWcpFile("rec.wcp", header_text, {Record(100, 1), Record(-600, -1)});
   }
 
   std::string Run() {
@@ -102,7 +102,7 @@ TEST_F(TwoTracesTest, DrawsTheNextRecordBesideTheFirst) {
   EXPECT_EQ(panel.HeaderLabel(),
             "WCP 9, classic layout: 2 records at 0.0625 ms; channels: 1 Vm (mV) analysed, 2 Im "
             "(pA)\r\n" +
-                testing::WcpHeaderText(Header()));
+                writer::WcpHeaderText(Header()));
   EXPECT_EQ(panel.Text(Field::AcqTime), "0.06250");
   EXPECT_EQ(panel.Text(Field::CalibV), "0.1000000000");
   EXPECT_EQ(panel.Text(Field::NR), " 2");  // StrWidth 2
@@ -227,9 +227,9 @@ TEST_F(TwoTracesTest, RefusalsStopBeforeTheDump) {
   panel.SetChecked(Check::VDat, true);
   for (const Case& c : cases) {
     SCOPED_TRACE(c.message);
-    testing::WcpHeader header = Header();
+    writer::WcpHeader header = Header();
     header.nbd = c.nbd;
-    WriteRecording(testing::WcpHeaderText(header));
+    WriteRecording(writer::WcpHeaderText(header));
     panel.SetText(Field::Analyse, c.analyse);
     EXPECT_EQ(Run(), c.message);
     EXPECT_FALSE(std::filesystem::exists("V2.dat"));

@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "batch_program.h"
-#include "support/abf_writer.h"
 #include "support/scratch_directory.h"
+#include "writer/abf_writer.h"
 
 namespace ictalscope {
 namespace {
@@ -280,14 +280,14 @@ TEST_F(AbfEndToEndTest, EachRecordAnalysesEverySweep) {
 // "two traces" reads the sweep after Analyse and draws it 300 s to the right of the loaded
 // one; after the last sweep there is none. Sweep s holds counts 1000 s + k of 10/32768/0.01 mV.
 TEST_F(AbfEndToEndTest, TwoTracesDrawsTheNextSweepAt300Seconds) {
-  testing::AbfDescription d;
+  writer::AbfDescription d;
   d.channels = {{.name = "IN 0", .unit = "mV", .instrument_scale = 0.01f}};
   for (int s = 1; s <= 3; ++s) {
-    testing::AbfSweep& sweep = d.sweeps.emplace_back();
+    writer::AbfSweep& sweep = d.sweeps.emplace_back();
     sweep.counts.emplace_back();
     for (int k = 0; k < 40; ++k) sweep.counts[0].push_back(static_cast<int16_t>(1000 * s + k));
   }
-  testing::WriteAbfFile((dir_ / "rec.abf").string(), d);
+  writer::WriteAbfFile((dir_ / "rec.abf").string(), d);
   auto mv = [](int sweep, double k) { return (1000 * sweep + k) * 10 / 32768 / 0.01; };
   const double acq_ms = 0.05;
 

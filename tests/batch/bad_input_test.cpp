@@ -20,10 +20,10 @@
 #include <vector>
 
 #include "batch_program.h"
-#include "support/abf_writer.h"
-#include "support/recording_writer.h"
 #include "support/scratch_directory.h"
-#include "support/wcp_setup_writer.h"
+#include "writer/abf_writer.h"
+#include "writer/recording_writer.h"
+#include "writer/wcp_setup_writer.h"
 
 namespace ictalscope {
 namespace {
@@ -136,8 +136,8 @@ std::vector<std::string> SmallHeaderWith(const std::string& key, const std::stri
   return lines;
 }
 
-testing::WcpRecord Record(std::vector<int16_t> counts, size_t pairs = kSmallPairs) {
-  testing::WcpRecord record;
+writer::WcpRecord Record(std::vector<int16_t> counts, size_t pairs = kSmallPairs) {
+  writer::WcpRecord record;
   record.ch0 = std::move(counts);
   record.ch0.resize(pairs, 0);
   return record;
@@ -145,8 +145,8 @@ testing::WcpRecord Record(std::vector<int16_t> counts, size_t pairs = kSmallPair
 
 // The small recording: record 1 holds kRecord1, record 2 holds 1000 counts throughout.
 std::string SmallRecording(const std::string& header = Header(kSmallHeader)) {
-  return testing::WcpFileBytes(header,
-                               {Record(kRecord1), Record(std::vector<int16_t>(kSmallPairs, 1000))});
+  return writer::WcpFileBytes(header,
+                              {Record(kRecord1), Record(std::vector<int16_t>(kSmallPairs, 1000))});
 }
 
 // The mV that a load gives a channel-0 count under AD 10 and YG0 0.0001: CalibV = AD * 0.001 /
@@ -189,8 +189,8 @@ std::string Samples(const std::vector<std::string>& values) {
 // A recording read by its header: two channels, the current first, so that the analysed voltage
 // channel is channel 2; NBD 1 gives 128 samples a record, at 0.1 ms. VMax 128 V over ADCMAX 2048
 // and YG1 1 make 0.0625 mV a count, exact in binary, as are all the samples below.
-testing::WcpSetup HeaderSetup() {
-  testing::WcpSetup setup;
+writer::WcpSetup HeaderSetup() {
+  writer::WcpSetup setup;
   setup.nbd = 1;
   setup.adcmax = "2048";
   setup.channels[1].gain = "1";
@@ -203,29 +203,29 @@ const std::string kHeaderSummary =
 
 // Record 1 holds kHeaderVm1 on the voltage channel, record 2 holds -960 counts (-60 mV); the
 // current channel holds 100 counts. `vmax` goes into every channel's analysis-block entry.
-std::string HeaderRecording(const testing::WcpSetup& setup = HeaderSetup(), float vmax = 128,
+std::string HeaderRecording(const writer::WcpSetup& setup = HeaderSetup(), float vmax = 128,
                             size_t voltage_channel = 1) {
-  std::vector<testing::WcpSetupRecord> records(2);
+  std::vector<writer::WcpSetupRecord> records(2);
   for (size_t r = 0; r < records.size(); ++r) {
     records[r].samples.assign(setup.channels.size(), std::vector<int16_t>(kHeaderSamples, 100));
     records[r].samples[voltage_channel] =
         r == 0 ? kHeaderVm1 : std::vector<int16_t>(kHeaderSamples, -960);
     records[r].vmax.assign(setup.channels.size(), vmax);
   }
-  return testing::WcpSetupFileBytes(setup, records);
+  return writer::WcpSetupFileBytes(setup, records);
 }
 
 // HeaderSetup() changed by `change`.
 template <typename Change>
-testing::WcpSetup HeaderSetupWith(Change&& change) {
-  testing::WcpSetup setup = HeaderSetup();
+writer::WcpSetup HeaderSetupWith(Change&& change) {
+  writer::WcpSetup setup = HeaderSetup();
   change(setup);
   return setup;
 }
 
 // HeaderSetup() with the line of `key` written as `value` (after the other lines).
-testing::WcpSetup HeaderSetupWithLine(const std::string& key, const std::string& value) {
-  return HeaderSetupWith([&](testing::WcpSetup& setup) {
+writer::WcpSetup HeaderSetupWithLine(const std::string& key, const std::string& value) {
+  return HeaderSetupWith([&](writer::WcpSetup& setup) {
     setup.dropped.push_back(key);
     setup.extra.emplace_back(key, value);
   });
@@ -233,8 +233,8 @@ testing::WcpSetup HeaderSetupWithLine(const std::string& key, const std::string&
 
 // The same channels with the voltage first and 0.0625 ms: a file that fits the classic rig,
 // which the classic loader reads while the Channel field is below 1.
-testing::WcpSetup ClassicFitSetup() {
-  testing::WcpSetup setup = HeaderSetup();
+writer::WcpSetup ClassicFitSetup() {
+  writer::WcpSetup setup = HeaderSetup();
   setup.dt = "6.25E-5";
   std::swap(setup.channels[0], setup.channels[1]);
   return setup;
@@ -271,19 +271,19 @@ std::string WithHeaderLineEnds(const std::string& bytes, const std::string& line
 // onset the voltage rises 10 mV a sample from -60 to +20 mV, then falls 1.125 mV a sample back
 // to -70 mV.
 std::string SpikingRecording() {
-  testing::WcpSetup setup = HeaderSetup();
+  writer::WcpSetup setup = HeaderSetup();
   setup.nbd = 63;  // 63 x 512 / 4 samples
   setup.dt = "6.25E-5";
-  const size_t samples = static_cast<size_t>(testing::WcpSetupSamples(setup));
+  const size_t samples = static_cast<size_t>(writer::WcpSetupSamples(setup));
   std::vector<int16_t> vm(samples, -1120);
   for (size_t onset : {1600, 2080, 2560}) {
     for (int r = 0; r <= 8; ++r) vm[onset + r] = static_cast<int16_t>(-960 + 160 * r);
     for (int m = 1; m <= 80; ++m) vm[onset + 8 + m] = static_cast<int16_t>(320 - 18 * m);
   }
-  testing::WcpSetupRecord record;
+  writer::WcpSetupRecord record;
   record.samples = {std::vector<int16_t>(samples, 100), vm};
   record.vmax = {128, 128};
-  return testing::WcpSetupFileBytes(setup, {record, record, record});
+  return writer::WcpSetupFileBytes(setup, {record, record, record});
 }
 
 // The rows that "IID" writes for record `tr` of SpikingRecording() into the table NAME +
@@ -324,20 +324,20 @@ Files SpikingTables(const std::string& base, int first, int last) {
 // One channel in mV at 1 ms (f = 0.0625 mV a count), one record of 800256 samples that repeat
 // a spike every 8 ms: about 100030 spikes, each rising 70 mV.
 std::string SpikeTrainRecording() {
-  testing::WcpSetup setup;
+  writer::WcpSetup setup;
   setup.nc = 1;
   setup.nbd = 3126;  // 3126 x 512 / 2 samples
   setup.dt = "0.001";
   setup.adcmax = "2048";
   setup.channels = {{"Vm", "mV", "1", "0", std::nullopt}};
   const int16_t period[] = {-1120, -1120, -480, 0, -640, -1120, -1200, -1152};  // x 0.0625 mV
-  testing::WcpSetupRecord record;
+  writer::WcpSetupRecord record;
   record.samples.resize(1);
-  for (int64_t k = 0; k < testing::WcpSetupSamples(setup); ++k) {
+  for (int64_t k = 0; k < writer::WcpSetupSamples(setup); ++k) {
     record.samples[0].push_back(period[k % 8]);
   }
   record.vmax = {128};
-  return testing::WcpSetupFileBytes(setup, {record});
+  return writer::WcpSetupFileBytes(setup, {record});
 }
 
 // A text trace: 10 header lines, then the data as given.
@@ -409,9 +409,9 @@ const std::string kNoRecording = R"("recording": null})";
 
 std::vector<BadInputCase> RecordingFileCases() {
   const std::string header = Header(kSmallHeader);
-  std::string cut_in_a_pair = testing::WcpFileBytes(header, {Record({0, 0, 0, 0, 1000}, 5)});
+  std::string cut_in_a_pair = writer::WcpFileBytes(header, {Record({0, 0, 0, 0, 1000}, 5)});
   cut_in_a_pair += '\x07';
-  testing::WcpRecord leading_block_only = Record({}, 0);
+  writer::WcpRecord leading_block_only = Record({}, 0);
   leading_block_only.leading_fill = 1000;
   const std::string empty_text_trace_label =
       R"("headerLabel": "Text trace: 1 record at 0 ms; channel: 1 V (mV) analysed")";
@@ -461,13 +461,13 @@ std::vector<BadInputCase> RecordingFileCases() {
       // Record 1 starts before the end of the file, so it exists; the file ends inside it.
       {.name = "truncated_record_repeats_its_last_sample",
        .setup = {{"rec.wcp",
-                  FileOf(testing::WcpFileBytes(header, {Record({0, 0, 0, 0, 1000}, 5)}))}},
+                  FileOf(writer::WcpFileBytes(header, {Record({0, 0, 0, 0, 1000}, 5)}))}},
        .actions = {"name=rec", "load", "state"},
        .state = {Samples(PaddedWith({"0", "0", "0", "0"}, kSmallSamples - 4, Mv(1000))),
                  R"("lastIndex": 16,)"}},
       // The leading block and channel 0 share one value: its last count stands for every sample.
       {.name = "file_ending_in_the_leading_block",
-       .setup = {{"rec.wcp", FileOf(testing::WcpFileBytes(header, {leading_block_only}))}},
+       .setup = {{"rec.wcp", FileOf(writer::WcpFileBytes(header, {leading_block_only}))}},
        .actions = {"name=rec", "load", "state"},
        .state = {Samples(std::vector<std::string>(kSmallSamples, Mv(1000)))}},
       // One byte of the next pair: it replaces the low byte of the last count (0x03E8 -> 0x0307).
@@ -752,19 +752,19 @@ std::vector<BadInputCase> RecordNumberCases() {
 // read by their header.
 std::vector<BadInputCase> HeaderLayoutCases() {
   const std::string rec = "rec.wcp";
-  auto file = [](const testing::WcpSetup& setup) {
+  auto file = [](const writer::WcpSetup& setup) {
     return Files{{"rec.wcp", FileOf(HeaderRecording(setup))}};
   };
   auto line = [&file](const std::string& key, const std::string& value) {
     return file(HeaderSetupWithLine(key, value));
   };
   const std::vector<std::string> load = {"--keep-going", "name=rec", "load", "state:brief"};
-  testing::WcpSetup too_long = HeaderSetup();
+  writer::WcpSetup too_long = HeaderSetup();
   too_long.nbd = 78126;  // 78126 x 512 / 4 = 10,000,128 samples
-  testing::WcpSetup no_voltage = HeaderSetup();
+  writer::WcpSetup no_voltage = HeaderSetup();
   no_voltage.channels = {{"I1", "pA", "0.5", "0", std::nullopt},
                          {"I2", "nA", "0.5", "0", std::nullopt}};
-  testing::WcpSetup microvolt_first = HeaderSetup();
+  writer::WcpSetup microvolt_first = HeaderSetup();
   microvolt_first.channels[0] = {"Ve", "\xB5V", "1", "0", std::nullopt};
   // Record 2 ends 4 bytes short: its samples do not lie wholly in the file.
   std::string cut_record_2 = HeaderRecording();
@@ -789,7 +789,7 @@ std::vector<BadInputCase> HeaderLayoutCases() {
        .state = {Samples(HeaderRecord1(10.0 / 2048)), R"("CalibV": "0.0048828125")"}},
       {.name = "vmax_and_ad_both_unusable",
        .setup = {{rec, FileOf(HeaderRecording(
-                           HeaderSetupWith([](testing::WcpSetup& s) { s.ad.clear(); }), 0))}},
+                           HeaderSetupWith([](writer::WcpSetup& s) { s.ad.clear(); }), 0))}},
        .actions = load,
        .status = 1,
        .err = Message("The header has no valid AD="),
@@ -832,7 +832,7 @@ std::vector<BadInputCase> HeaderLayoutCases() {
        .err = Message("The header has no valid NR=")},
       // The first channel is in pA, so the file does not fit the classic rig without "DT=".
       {.name = "dt_missing",
-       .setup = file(HeaderSetupWith([](testing::WcpSetup& s) { s.dropped = {"DT"}; })),
+       .setup = file(HeaderSetupWith([](writer::WcpSetup& s) { s.dropped = {"DT"}; })),
        .actions = load,
        .status = 1,
        .err = Message("The header has no valid DT=")},
@@ -873,36 +873,36 @@ std::vector<BadInputCase> HeaderLayoutCases() {
       // Blanks around a value are dropped, and the later of two lines counts (where the
       // classic scan would join them).
       {.name = "repeated_key_takes_the_later_line",
-       .setup = file(HeaderSetupWith([](testing::WcpSetup& s) {
+       .setup = file(HeaderSetupWith([](writer::WcpSetup& s) {
          s.extra = {{"DT", " 0.0002 "}};
        })),
        .actions = {"name=rec", "load", "state:brief"},
        .state = {R"("AcqTime": "0.20000")", R"("lastIndex": 127, "acqTime": 0.20000000000000001,)",
                  R"("Duration": "25.60")"}},
       {.name = "adcmax_missing",
-       .setup = file(HeaderSetupWith([](testing::WcpSetup& s) { s.dropped = {"ADCMAX"}; })),
+       .setup = file(HeaderSetupWith([](writer::WcpSetup& s) { s.dropped = {"ADCMAX"}; })),
        .actions = load,
        .status = 1,
        .err = Message("The header has no valid ADCMAX=")},
       {.name = "adcmax_zero",
-       .setup = file(HeaderSetupWith([](testing::WcpSetup& s) { s.adcmax = "0"; })),
+       .setup = file(HeaderSetupWith([](writer::WcpSetup& s) { s.adcmax = "0"; })),
        .actions = load,
        .status = 1,
        .err = Message("The header has no valid ADCMAX=")},
       {.name = "yg_of_the_analysed_channel_zero",
-       .setup = file(HeaderSetupWith([](testing::WcpSetup& s) { s.channels[1].gain = "0"; })),
+       .setup = file(HeaderSetupWith([](writer::WcpSetup& s) { s.channels[1].gain = "0"; })),
        .actions = load,
        .status = 1,
        .err = Message("The header has no valid YG1="),
        .state = {kDefaultFactors, kNoRecord}},
       // The current channel gives CalibI: its gain is required too.
       {.name = "yg_of_the_current_channel_missing",
-       .setup = file(HeaderSetupWith([](testing::WcpSetup& s) { s.channels[0].gain = ""; })),
+       .setup = file(HeaderSetupWith([](writer::WcpSetup& s) { s.channels[0].gain = ""; })),
        .actions = load,
        .status = 1,
        .err = Message("The header has no valid YG0=")},
       {.name = "yg_not_a_number",
-       .setup = file(HeaderSetupWith([](testing::WcpSetup& s) { s.channels[1].gain = "x1"; })),
+       .setup = file(HeaderSetupWith([](writer::WcpSetup& s) { s.channels[1].gain = "x1"; })),
        .actions = load,
        .status = 1,
        .err = Message("'x1' is not a valid floating point value")},
@@ -948,14 +948,14 @@ std::vector<BadInputCase> HeaderLayoutCases() {
                  R"("lastIndex": -1, "acqTime": 0.10000000000000001,)", kNoSpikes}},
       // NR limits the records to those it states.
       {.name = "nr_below_the_records_of_the_file",
-       .setup = file(HeaderSetupWith([](testing::WcpSetup& s) { s.nr = 1; })),
+       .setup = file(HeaderSetupWith([](writer::WcpSetup& s) { s.nr = 1; })),
        .actions = {"--keep-going", "name=rec", "Analyse=2", "load", "state:brief"},
        .status = 1,
        .err = Message("Record 2 does not exist: rec.wcp holds 1 records"),
        .state = {R"("NR": " 1")", R"("nr": 1,)"}},
       // NR above what the file holds: the file decides.
       {.name = "nr_above_the_records_of_the_file",
-       .setup = file(HeaderSetupWith([](testing::WcpSetup& s) { s.nr = 5; })),
+       .setup = file(HeaderSetupWith([](writer::WcpSetup& s) { s.nr = 5; })),
        .actions = {"--keep-going", "name=rec", "Analyse=3", "load", "state:brief"},
        .status = 1,
        .err = Message("Record 3 does not exist: rec.wcp holds 2 records"),
@@ -968,7 +968,7 @@ std::vector<BadInputCase> HeaderLayoutCases() {
        .state = {R"("lastIndex": 127,)", R"("NR": " 1")"}},
       // Refused before the record is looked for: the file holds no record at all.
       {.name = "record_too_long",
-       .setup = {{rec, FileOf(testing::WcpSetupFileBytes(too_long, {}))}},
+       .setup = {{rec, FileOf(writer::WcpSetupFileBytes(too_long, {}))}},
        .actions = load,
        .status = 1,
        .err = Message("Record too long: 10000128 samples (at most 10000001)"),
@@ -1001,7 +1001,7 @@ std::vector<BadInputCase> HeaderLayoutCases() {
        .err = Message("The header has no valid ADCMAX=")},
       // The header ends at its first NUL: a "DT=" line after it is not read.
       {.name = "key_after_a_nul_is_not_read",
-       .setup = file(HeaderSetupWith([](testing::WcpSetup& s) {
+       .setup = file(HeaderSetupWith([](writer::WcpSetup& s) {
          s.dropped = {"DT"};
          s.extra = {{"NOTE", std::string("a\0b", 3)}, {"DT", "0.0001"}};
        })),
@@ -1018,12 +1018,12 @@ std::vector<BadInputCase> HeaderLayoutCases() {
        .state = {Samples(HeaderRecord1(0.0625)), R"("NR": " 2")"}},
       // The samples of a record follow its NBA blocks, whatever NBA is.
       {.name = "one_analysis_block_a_record",
-       .setup = file(HeaderSetupWith([](testing::WcpSetup& s) { s.nba = 1; })),
+       .setup = file(HeaderSetupWith([](writer::WcpSetup& s) { s.nba = 1; })),
        .actions = {"name=rec", "Analyse=2", "load", "state"},
        .state = {Samples(std::vector<std::string>(kHeaderSamples, "-60"))}},
       // YO gives the frame position: here the voltage comes first in each frame.
       {.name = "yo_swaps_the_frame_positions",
-       .setup = file(HeaderSetupWith([](testing::WcpSetup& s) {
+       .setup = file(HeaderSetupWith([](writer::WcpSetup& s) {
          s.channels[0].position = 1;
          s.channels[1].position = 0;
        })),
@@ -1031,13 +1031,13 @@ std::vector<BadInputCase> HeaderLayoutCases() {
        .state = {Samples(HeaderRecord1(0.0625))}},
       // V = (raw - YZ) x f.
       {.name = "yz_shifts_the_counts",
-       .setup = file(HeaderSetupWith([](testing::WcpSetup& s) { s.channels[1].zero = "-1120"; })),
+       .setup = file(HeaderSetupWith([](writer::WcpSetup& s) { s.channels[1].zero = "-1120"; })),
        .actions = {"name=rec", "load", "state"},
        .state = {Samples(
            PaddedWith({"0", "-1", "-2", "-3", "70", "90", "0"}, kHeaderSamples - 7, "70"))}},
       // A channel in V is the voltage when no channel is in mV: 1000 mV a volt.
       {.name = "volt_channel_is_shown_in_mv",
-       .setup = file(HeaderSetupWith([](testing::WcpSetup& s) { s.channels[1].unit = "V"; })),
+       .setup = file(HeaderSetupWith([](writer::WcpSetup& s) { s.channels[1].unit = "V"; })),
        .actions = {"name=rec", "load", "state"},
        .state = {Samples(HeaderRecord1(62.5)), R"("CalibV": "62.5000000000")",
                  R"("analysedChannel": 2, "voltageChannelFound": true,)"}},
@@ -1565,8 +1565,8 @@ std::vector<BadInputCase> IidTableCases() {
 
 // Three sweeps of 8 samples at 50 us on two channels, the voltage first. Instrument scale
 // 0.0625 with an ADC range of 8 V over 32768 counts makes 1/256 mV a count, exact in binary.
-testing::AbfDescription AbfRecording(int major_version = 2) {
-  testing::AbfDescription d;
+writer::AbfDescription AbfRecording(int major_version = 2) {
+  writer::AbfDescription d;
   d.major_version = major_version;
   d.adc_range_v = 8;
   d.adc_resolution = 32768;
@@ -1583,21 +1583,21 @@ testing::AbfDescription AbfRecording(int major_version = 2) {
 }
 const std::vector<std::string> kAbfSweep1 = {"-70", "-71", "-72", "0", "20", "-70", "-70", "-70"};
 
-std::string AbfBytes(const testing::AbfDescription& d = AbfRecording()) {
-  return testing::AbfFileBytes(d);
+std::string AbfBytes(const writer::AbfDescription& d = AbfRecording()) {
+  return writer::AbfFileBytes(d);
 }
 
 // AbfBytes() with a T written at `offset`.
 template <typename T>
-std::string AbfPatched(int64_t offset, T value, const testing::AbfDescription& d = AbfRecording()) {
+std::string AbfPatched(int64_t offset, T value, const writer::AbfDescription& d = AbfRecording()) {
   std::string bytes = AbfBytes(d);
-  testing::PatchAbf<T>(bytes, offset, value);
+  writer::PatchAbf<T>(bytes, offset, value);
   return bytes;
 }
 
 // The ABF 2 section map entry of `section`, field `field`.
 int64_t SectionField(int section, int64_t field) {
-  return testing::abf2::SectionEntry(section) + field;
+  return writer::abf2::SectionEntry(section) + field;
 }
 
 std::string Invalid(const std::string& problem) {
@@ -1605,8 +1605,8 @@ std::string Invalid(const std::string& problem) {
 }
 
 std::vector<BadInputCase> AbfCases() {
-  const testing::AbfLayout layout = testing::AbfLayoutOf(AbfRecording());
-  const testing::AbfLayout layout1 = testing::AbfLayoutOf(AbfRecording(1));
+  const writer::AbfLayout layout = writer::AbfLayoutOf(AbfRecording());
+  const writer::AbfLayout layout1 = writer::AbfLayoutOf(AbfRecording(1));
   const int64_t protocol = layout.protocol_offset;
   const int64_t sweep_bytes = 8 * 2 * 2;
   auto abf = [](const std::string& bytes) { return Files{{"rec.abf", FileOf(bytes)}}; };
@@ -1615,9 +1615,9 @@ std::vector<BadInputCase> AbfCases() {
     return bytes;
   };
   const std::vector<std::string> load = {"--keep-going", "name=rec", "load", "state:brief"};
-  testing::AbfDescription no_voltage = AbfRecording();
+  writer::AbfDescription no_voltage = AbfRecording();
   no_voltage.channels[0].unit = "nA";
-  testing::AbfDescription no_gain = AbfRecording();
+  writer::AbfDescription no_gain = AbfRecording();
   no_gain.channels[1].instrument_scale = 0;
   std::string text_after_abf2 = "ABF2" + TextTrace("0 0 -70\r\n1 0 -71\r\n");
   return {
@@ -1697,51 +1697,51 @@ std::vector<BadInputCase> AbfCases() {
        .status = 1,
        .err = Invalid("the file ends inside its header")},
       {.name = "abf_protocol_section_past_the_end",
-       .setup = abf(AbfPatched<uint32_t>(SectionField(0, testing::abf2::kSectionBlock), 1000)),
+       .setup = abf(AbfPatched<uint32_t>(SectionField(0, writer::abf2::kSectionBlock), 1000)),
        .actions = load,
        .status = 1,
        .err = Invalid("the protocol section lies past the end of the file")},
       {.name = "abf_adc_section_past_the_end",
-       .setup = abf(AbfPatched<uint32_t>(SectionField(1, testing::abf2::kSectionBlock), 1000)),
+       .setup = abf(AbfPatched<uint32_t>(SectionField(1, writer::abf2::kSectionBlock), 1000)),
        .actions = load,
        .status = 1,
        .err = Invalid("the ADC section lies past the end of the file")},
       {.name = "abf_strings_section_past_the_end",
-       .setup = abf(AbfPatched<uint32_t>(SectionField(9, testing::abf2::kSectionBlock), 1000)),
+       .setup = abf(AbfPatched<uint32_t>(SectionField(9, writer::abf2::kSectionBlock), 1000)),
        .actions = load,
        .status = 1,
        .err = Invalid("the strings section lies past the end of the file")},
       {.name = "abf_data_section_past_the_end",
-       .setup = abf(AbfPatched<uint32_t>(SectionField(10, testing::abf2::kSectionBlock), 1000)),
+       .setup = abf(AbfPatched<uint32_t>(SectionField(10, writer::abf2::kSectionBlock), 1000)),
        .actions = load,
        .status = 1,
        .err = Invalid("the data section lies past the end of the file")},
       {.name = "abf1_data_section_past_the_end",
-       .setup = abf(AbfPatched<int32_t>(testing::abf1::kDataBlock, 1000, AbfRecording(1))),
+       .setup = abf(AbfPatched<int32_t>(writer::abf1::kDataBlock, 1000, AbfRecording(1))),
        .actions = load,
        .status = 1,
        .err = Invalid("the data section lies past the end of the file")},
       {.name = "abf_without_channels",
-       .setup = abf(AbfPatched<int64_t>(SectionField(1, testing::abf2::kSectionEntries), 0)),
+       .setup = abf(AbfPatched<int64_t>(SectionField(1, writer::abf2::kSectionEntries), 0)),
        .actions = load,
        .status = 1,
        .err = Invalid("it has no channels")},
       {.name = "abf1_without_channels",
-       .setup = abf(AbfPatched<int16_t>(testing::abf1::kChannelCount, 0, AbfRecording(1))),
+       .setup = abf(AbfPatched<int16_t>(writer::abf1::kChannelCount, 0, AbfRecording(1))),
        .actions = load,
        .status = 1,
        .err = Invalid("it has no channels")},
       // Counts far beyond the file: the records are those that lie wholly in it.
       {.name = "abf_data_entries_beyond_the_file",
        .setup =
-           abf(AbfPatched<int64_t>(SectionField(10, testing::abf2::kSectionEntries), INT64_MAX)),
+           abf(AbfPatched<int64_t>(SectionField(10, writer::abf2::kSectionEntries), INT64_MAX)),
        .actions = {"--keep-going", "name=rec", "Analyse=3", "load", "state:brief", "Analyse=4",
                    "load"},
        .status = 1,
        .err = Message("Record 4 does not exist: rec.abf holds 3 records"),
        .state = {R"("lastIndex": 7, "acqTime": 0.050000000000000003, "recordNo": 3, "nr": 3,)"}},
       {.name = "abf_sweep_count_beyond_the_file",
-       .setup = abf(AbfPatched<uint32_t>(testing::abf2::kEpisodes, UINT32_MAX)),
+       .setup = abf(AbfPatched<uint32_t>(writer::abf2::kEpisodes, UINT32_MAX)),
        .actions = {"--keep-going", "name=rec", "Analyse=4", "load", "state:brief"},
        .status = 1,
        .err = Message("Record 4 does not exist: rec.abf holds 3 records"),
@@ -1749,39 +1749,39 @@ std::vector<BadInputCase> AbfCases() {
       // 2^31 - 2 samples per episode: one sweep would be 2^30 - 1 frames, more than the file.
       {.name = "abf_samples_per_episode_beyond_the_file",
        .setup =
-           abf(AbfPatched<int32_t>(protocol + testing::abf2::kSamplesPerEpisode, INT32_MAX - 1)),
+           abf(AbfPatched<int32_t>(protocol + writer::abf2::kSamplesPerEpisode, INT32_MAX - 1)),
        .actions = load,
        .status = 1,
        .err = Message("Record 1 does not exist: rec.abf holds 0 records")},
       {.name = "abf_samples_per_episode_not_a_multiple_of_the_channels",
-       .setup = abf(AbfPatched<int32_t>(protocol + testing::abf2::kSamplesPerEpisode, INT32_MAX)),
+       .setup = abf(AbfPatched<int32_t>(protocol + writer::abf2::kSamplesPerEpisode, INT32_MAX)),
        .actions = load,
        .status = 1,
        .err = Invalid("its samples per episode (2147483647) are not a positive multiple of its 2 "
                       "channels")},
       {.name = "abf_data_entries_negative",
-       .setup = abf(AbfPatched<int64_t>(SectionField(10, testing::abf2::kSectionEntries), -1)),
+       .setup = abf(AbfPatched<int64_t>(SectionField(10, writer::abf2::kSectionEntries), -1)),
        .actions = load,
        .status = 1,
        .err = Invalid("the data section has a negative size")},
       {.name = "abf1_acquisition_length_negative",
        .setup =
-           abf(AbfPatched<int32_t>(testing::abf1::kAcquisitionLength, INT32_MIN, AbfRecording(1))),
+           abf(AbfPatched<int32_t>(writer::abf1::kAcquisitionLength, INT32_MIN, AbfRecording(1))),
        .actions = load,
        .status = 1,
        .err = Invalid("the data section has a negative size")},
       {.name = "abf1_sweep_count_negative",
-       .setup = abf(AbfPatched<int32_t>(testing::abf1::kEpisodes, -1, AbfRecording(1))),
+       .setup = abf(AbfPatched<int32_t>(writer::abf1::kEpisodes, -1, AbfRecording(1))),
        .actions = load,
        .status = 1,
        .err = Invalid("its number of sweeps is negative")},
       {.name = "abf_operation_mode_unknown",
-       .setup = abf(AbfPatched<int16_t>(protocol + testing::abf2::kOperationMode, 9)),
+       .setup = abf(AbfPatched<int16_t>(protocol + writer::abf2::kOperationMode, 9)),
        .actions = load,
        .status = 1,
        .err = Invalid("its operation mode 9 is unknown")},
       {.name = "abf_sample_interval_zero",
-       .setup = abf(AbfPatched<float>(protocol + testing::abf2::kInterval, 0)),
+       .setup = abf(AbfPatched<float>(protocol + writer::abf2::kInterval, 0)),
        .actions = load,
        .status = 1,
        .err = Invalid("its sample interval is not a positive number")},

@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "batch_program.h"
-#include "support/recording_writer.h"
 #include "support/scratch_directory.h"
+#include "writer/recording_writer.h"
 
 namespace ictalscope {
 namespace {
@@ -43,17 +43,17 @@ class BatchEndToEndTest : public ::testing::Test {
   // A two-record recording of the classic rig at 0.0625 ms whose records load 17 samples each
   // (65 ms, N = 1040).
   void WriteSmallRecording() {
-    testing::WcpHeader header;
+    writer::WcpHeader header;
     header.nbd = 8.125;
     header.nr = 2;
-    testing::WcpRecord first;
+    writer::WcpRecord first;
     first.ch0.assign(1040, 0);
     const std::vector<int16_t> counts = {0, 100, 200, -21299, 6554, -22937, 1000, -1000, 32767};
     std::copy(counts.begin(), counts.end(), first.ch0.begin());
-    testing::WcpRecord second;
+    writer::WcpRecord second;
     second.ch0.assign(1040, 1000);
-    testing::WriteWcpFile((dir_ / "rec.wcp").string(), testing::WcpHeaderText(header),
-                          {first, second});
+    writer::WriteWcpFile((dir_ / "rec.wcp").string(), writer::WcpHeaderText(header),
+                         {first, second});
   }
 
   fs::path dir_;
@@ -122,9 +122,9 @@ TEST_F(BatchEndToEndTest, ReportsAMissingRecordingAndLeavesNoRecord) {
 }
 
 TEST_F(BatchEndToEndTest, ReportsAFailingLoadAndKeepsWhatItDid) {
-  testing::WcpHeader header;
+  writer::WcpHeader header;
   header.extra = {{"AD", "10,5"}};
-  testing::WriteWcpFile((dir_ / "bad.wcp").string(), testing::WcpHeaderText(header), {});
+  writer::WriteWcpFile((dir_ / "bad.wcp").string(), writer::WcpHeaderText(header), {});
   const ProgramResult result = Run({"--keep-going", "name=bad", "load", "state:brief"});
   EXPECT_EQ(result.status, 1);
   // A second "AD=" appends to the value of the first one.
@@ -157,7 +157,7 @@ void WriteSpikeTrace(const fs::path& path, const std::vector<int>& onsets) {
     std::snprintf(line, sizeof line, "%.4f 0 %.3f", k * 0.0625, v[k]);
     lines.push_back(line);
   }
-  testing::WriteTextTrace(path.string(), std::vector<std::string>(10, "header"), lines);
+  writer::WriteTextTrace(path.string(), std::vector<std::string>(10, "header"), lines);
 }
 
 TEST_F(BatchEndToEndTest, TheUsualWorkWritesEveryTableByteForByte) {

@@ -24,10 +24,10 @@
 #include "batch/experiment_provenance.h"
 #include "batch/sha256.h"
 #include "batch_program.h"
-#include "support/abf_writer.h"
-#include "support/recording_writer.h"
 #include "support/scratch_directory.h"
-#include "support/wcp_setup_writer.h"
+#include "writer/abf_writer.h"
+#include "writer/recording_writer.h"
+#include "writer/wcp_setup_writer.h"
 
 #if __has_include("ictalscope_build_info.h")
 #include "ictalscope_build_info.h"
@@ -91,47 +91,47 @@ std::vector<double> RecordSpikes(double shift_ms) {
 
 // The classic rig: 16 kHz, records of 4 s (62,977 samples loaded).
 void WriteClassicWcp(const fs::path& path, int records) {
-  testing::WcpHeader header;
+  writer::WcpHeader header;
   header.nbd = 500;
   header.nr = records;
-  std::vector<testing::WcpRecord> list;
+  std::vector<writer::WcpRecord> list;
   for (int r = 0; r < records; ++r) {
-    testing::WcpRecord record;
+    writer::WcpRecord record;
     for (double v : SpikyMillivolts(64000, 0.0625, RecordSpikes(40.0 * r))) {
-      record.ch0.push_back(testing::CountsForMillivolts(v, header));
+      record.ch0.push_back(writer::CountsForMillivolts(v, header));
     }
     list.push_back(std::move(record));
   }
-  testing::WriteWcpFile(path.string(), testing::WcpHeaderText(header), list);
+  writer::WriteWcpFile(path.string(), writer::WcpHeaderText(header), list);
 }
 
 // Another set-up: two channels, current first, 10 kHz, read by its header.
 void WriteSetUpWcp(const fs::path& path, int records) {
-  testing::WcpSetup setup;
+  writer::WcpSetup setup;
   setup.nbd = 320;  // 320 x 512 / 4 = 40,960 samples a channel
   const double mv_per_count = 10.0 / (32767 * 0.01);
-  std::vector<testing::WcpSetupRecord> list;
+  std::vector<writer::WcpSetupRecord> list;
   for (int r = 0; r < records; ++r) {
-    testing::WcpSetupRecord record;
+    writer::WcpSetupRecord record;
     record.samples.resize(2);
-    for (double v : SpikyMillivolts(testing::WcpSetupSamples(setup), 0.1, RecordSpikes(25.0 * r))) {
+    for (double v : SpikyMillivolts(writer::WcpSetupSamples(setup), 0.1, RecordSpikes(25.0 * r))) {
       record.samples[1].push_back(static_cast<int16_t>(std::lround(v / mv_per_count)));
     }
     record.vmax = {10, 10};
     list.push_back(std::move(record));
   }
-  testing::WriteFile(path.string(), testing::WcpSetupFileBytes(setup, list));
+  testing::WriteFile(path.string(), writer::WcpSetupFileBytes(setup, list));
 }
 
 // ABF 2: episodic sweeps of float32 samples at 20 kHz, or one gap-free stream of int16 counts
 // at 10 kHz holding `records` stretches of 5 s.
 void WriteAbf(const fs::path& path, int records, bool gap_free) {
-  testing::AbfDescription d;
+  writer::AbfDescription d;
   if (gap_free) {
-    d.mode = testing::AbfMode::kGapFree;
+    d.mode = writer::AbfMode::kGapFree;
     d.interval_us = 100;
     d.channels = {{.name = "IN 0", .unit = "mV", .instrument_scale = 0.01f}};
-    testing::AbfSweep stream;
+    writer::AbfSweep stream;
     stream.counts.resize(1);
     for (int r = 0; r < records; ++r) {
       for (double v : SpikyMillivolts(50000, 0.1, RecordSpikes(30.0 * r))) {
@@ -143,13 +143,13 @@ void WriteAbf(const fs::path& path, int records, bool gap_free) {
     d.float_samples = true;
     d.channels = {{.name = "IN 0", .unit = "mV"}};
     for (int r = 0; r < records; ++r) {
-      testing::AbfSweep sweep;
+      writer::AbfSweep sweep;
       const std::vector<double> mv = SpikyMillivolts(80000, 0.05, RecordSpikes(20.0 * r));
       sweep.values.emplace_back(mv.begin(), mv.end());
       d.sweeps.push_back(std::move(sweep));
     }
   }
-  testing::WriteAbfFile(path.string(), d);
+  writer::WriteAbfFile(path.string(), d);
 }
 
 // A text trace (one record at 0.1 ms) in a file without extension.
@@ -162,7 +162,7 @@ void WriteTextTrace(const fs::path& path) {
     std::snprintf(line, sizeof line, "%.1f 0 %.4f", k * 0.1, mv[k]);
     lines.push_back(line);
   }
-  testing::WriteTextTrace(path.string(), header, lines);
+  writer::WriteTextTrace(path.string(), header, lines);
 }
 
 // ---- Running the program ----

@@ -14,20 +14,20 @@
 #include <vector>
 
 #include "recording_fixture.h"
-#include "support/abf_writer.h"
 #include "support/scratch_directory.h"
+#include "writer/abf_writer.h"
 
 namespace ictalscope {
 namespace {
 
-using testing::AbfDescription;
-using testing::AbfLayout;
-using testing::AbfMode;
-using testing::AbfWriterChannel;
-using testing::PatchAbf;
 using testing::ScratchDirectory;
-namespace a1 = testing::abf1;
-namespace a2 = testing::abf2;
+using writer::AbfDescription;
+using writer::AbfLayout;
+using writer::AbfMode;
+using writer::AbfWriterChannel;
+using writer::PatchAbf;
+namespace a1 = writer::abf1;
+namespace a2 = writer::abf2;
 
 // Records as (first frame, frames).
 using Spans = std::vector<std::pair<int64_t, int64_t>>;
@@ -87,7 +87,7 @@ AbfDescription Describe(int major, AbfMode mode, bool floats,
   d.float_samples = floats;
   d.channels = std::move(channels);
   for (size_t s = 0; s < lengths.size(); ++s) {
-    testing::AbfSweep& sweep = d.sweeps.emplace_back();
+    writer::AbfSweep& sweep = d.sweeps.emplace_back();
     for (size_t c = 0; c < d.channels.size(); ++c) {
       std::vector<int16_t>& counts = sweep.counts.emplace_back();
       std::vector<float>& values = sweep.values.emplace_back();
@@ -180,7 +180,7 @@ auto Fields(const AbfChannel& c) {
 // The samples the writer was given, each channel's sweeps one after the other.
 std::vector<long double> Stream(const AbfDescription& d, size_t channel) {
   std::vector<long double> stream;
-  for (const testing::AbfSweep& sweep : d.sweeps) {
+  for (const writer::AbfSweep& sweep : d.sweeps) {
     if (d.float_samples) {
       stream.insert(stream.end(), sweep.values[channel].begin(), sweep.values[channel].end());
     } else {
@@ -195,7 +195,7 @@ TEST(AbfHeader, WrittenFilesGiveTheirHeaderAndRecords) {
   for (const WrittenCase& wc : WrittenCases()) {
     SCOPED_TRACE(wc.name);
     const AbfDescription& d = wc.description;
-    testing::WriteAbfFile("w.abf", d);
+    writer::WriteAbfFile("w.abf", d);
     const AbfHeader h = HeaderOf("w.abf");
     EXPECT_EQ(h.major_version, d.major_version);
     EXPECT_EQ(h.version, wc.version);
@@ -238,10 +238,10 @@ TEST(AbfHeader, GapFreeStreamsAreCutIntoRecords) {
     SCOPED_TRACE(std::to_string(c.interval_us) + " us, " + std::to_string(c.frames));
     AbfDescription d = Describe(2, AbfMode::kGapFree, false, {Vm()}, {});
     d.interval_us = c.interval_us;
-    const testing::AbfCountSource ramp = [](int64_t first, int64_t n, int16_t* out) {
+    const writer::AbfCountSource ramp = [](int64_t first, int64_t n, int16_t* out) {
       for (int64_t k = 0; k < n; ++k) out[k] = static_cast<int16_t>(first + k);
     };
-    testing::WriteStreamedGapFreeAbf("g.abf", d, c.frames, ramp);
+    writer::WriteStreamedGapFreeAbf("g.abf", d, c.frames, ramp);
     const AbfHeader h = HeaderOf("g.abf");
     EXPECT_EQ(SpansOf(h.records), c.records);
     if (h.records.empty()) continue;
@@ -278,9 +278,9 @@ TEST(AbfHeader, TruncatedDataGivesFewerRecords) {
   ScratchDirectory dir;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    std::string bytes = testing::AbfFileBytes(c.description);
+    std::string bytes = writer::AbfFileBytes(c.description);
     bytes.resize(
-        static_cast<size_t>(testing::AbfLayoutOf(c.description).data_offset + c.data_bytes_kept));
+        static_cast<size_t>(writer::AbfLayoutOf(c.description).data_offset + c.data_bytes_kept));
     if (c.section_samples != 0) {
       PatchAbf<int64_t>(bytes, a2::SectionEntry(a2::kDataSection) + a2::kSectionEntries,
                         c.section_samples);
@@ -392,8 +392,8 @@ TEST(AbfHeader, BrokenFilesAreRefusedWithTheirProblem) {
   ScratchDirectory dir;
   for (const auto& [description, patch, problem] : cases) {
     SCOPED_TRACE(problem);
-    std::string bytes = testing::AbfFileBytes(description);
-    patch(bytes, testing::AbfLayoutOf(description));
+    std::string bytes = writer::AbfFileBytes(description);
+    patch(bytes, writer::AbfLayoutOf(description));
     EXPECT_THROW_MSG(HeaderOfBytes(bytes), "Invalid ABF file t.abf: " + problem);
   }
 }
@@ -402,8 +402,8 @@ TEST(AbfHeader, BrokenFilesAreRefusedWithTheirProblem) {
 TEST(AbfHeader, ToleratedOddities) {
   ScratchDirectory dir;
   const AbfDescription v2 = Describe(2, AbfMode::kEpisodic, false, {Vm(), Current(-1, false)}, {7});
-  const AbfLayout l2 = testing::AbfLayoutOf(v2);
-  std::string bytes = testing::AbfFileBytes(v2);
+  const AbfLayout l2 = writer::AbfLayoutOf(v2);
+  std::string bytes = writer::AbfFileBytes(v2);
   const int64_t second = l2.adc_offset + a2::kAdcEntryBytes;
   PatchAbf<int32_t>(bytes, l2.adc_offset + a2::kNameIndex, 0);  // string indices of no string
   PatchAbf<int32_t>(bytes, l2.adc_offset + a2::kUnitIndex, -5);
@@ -416,15 +416,15 @@ TEST(AbfHeader, ToleratedOddities) {
   EXPECT_EQ(h.channels[1].telegraph_gain, 1);
   // float32 samples are not scaled: their gains and ADC resolution do not matter.
   const AbfDescription floats = Describe(2, AbfMode::kEpisodic, true, {Vm()}, {3});
-  const AbfLayout lf = testing::AbfLayoutOf(floats);
-  bytes = testing::AbfFileBytes(floats);
+  const AbfLayout lf = writer::AbfLayoutOf(floats);
+  bytes = writer::AbfFileBytes(floats);
   PatchAbf<float>(bytes, lf.adc_offset + a2::kInstrumentScale, 0);
   PatchAbf<int32_t>(bytes, lf.protocol_offset + a2::kAdcResolution, 0);
   EXPECT_EQ(SpansOf(HeaderOfBytes(bytes).records), (Spans{{0, 3}}));
   // Before 1.6 the bytes at the telegraph fields are data: here a "telegraph" of gain 0.
   AbfDescription v1 = Describe(1, AbfMode::kEpisodic, false, {Current()}, {1400});
   v1.abf1_version = 1.5f;
-  bytes = testing::AbfFileBytes(v1);
+  bytes = writer::AbfFileBytes(v1);
   PatchAbf<int16_t>(bytes, a1::kTelegraphEnable, 1);
   PatchAbf<float>(bytes, a1::kTelegraphGain, 0);
   EXPECT_EQ(HeaderOfBytes(bytes).channels[0].telegraph_gain, 1);

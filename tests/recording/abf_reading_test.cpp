@@ -12,17 +12,17 @@
 
 #include "recording/loader.h"
 #include "recording_fixture.h"
-#include "support/abf_writer.h"
+#include "writer/abf_writer.h"
 
 namespace ictalscope {
 namespace {
 
-using testing::AbfDescription;
-using testing::AbfMode;
-using testing::AbfWriterChannel;
-using testing::PatchAbf;
 using testing::RecordingTest;
-namespace a2 = testing::abf2;
+using writer::AbfDescription;
+using writer::AbfMode;
+using writer::AbfWriterChannel;
+using writer::PatchAbf;
+namespace a2 = writer::abf2;
 
 // A channel as the test writes it: its gains and offsets are the decimals the float32 fields
 // are written from, so that the expectations use the numbers the acquisition program meant.
@@ -88,7 +88,7 @@ Written Make(int major, AbfMode mode, bool floats, std::vector<Chan> chans,
   w.chans = std::move(chans);
   for (const Chan& c : w.chans) w.d.channels.push_back(ToWriter(c));
   for (size_t s = 0; s < lengths.size(); ++s) {
-    testing::AbfSweep& sweep = w.d.sweeps.emplace_back();
+    writer::AbfSweep& sweep = w.d.sweeps.emplace_back();
     for (size_t c = 0; c < w.chans.size(); ++c) {
       std::vector<int16_t> counts;
       std::vector<float> values;
@@ -145,7 +145,7 @@ long double Millivolts(const Written& w, size_t c, long double raw) {
 // The raw samples written for channel c, the sweeps one after the other.
 std::vector<long double> Stream(const Written& w, size_t c) {
   std::vector<long double> stream;
-  for (const testing::AbfSweep& sweep : w.d.sweeps) {
+  for (const writer::AbfSweep& sweep : w.d.sweeps) {
     if (w.d.float_samples) {
       stream.insert(stream.end(), sweep.values[c].begin(), sweep.values[c].end());
     } else {
@@ -303,7 +303,7 @@ std::vector<LoadCase> LoadCases() {
 TEST_F(AbfReadingTest, LoadsTheRecordAndChannelByTheRules) {
   for (const LoadCase& c : LoadCases()) {
     SCOPED_TRACE(c.name);
-    testing::WriteAbfFile(c.file, c.w.d);
+    writer::WriteAbfFile(c.file, c.w.d);
     SetSentinels();
     SetField(Field::Analyse, c.analyse);
     SetField(Field::Channel, c.channel);
@@ -359,8 +359,8 @@ TEST_F(AbfReadingTest, GapFreeRecordsStopAtTheTraceCapacity) {
   d.interval_us = 1;
   d.channels = {ToWriter(Vm())};
   constexpr int64_t kFrames = 10'000'003;
-  testing::WriteStreamedGapFreeAbf(
-      "rec.abf", d, kFrames, testing::AbfCountSource([](int64_t first, int64_t n, int16_t* out) {
+  writer::WriteStreamedGapFreeAbf(
+      "rec.abf", d, kFrames, writer::AbfCountSource([](int64_t first, int64_t n, int16_t* out) {
         for (int64_t k = 0; k < n; ++k) out[k] = static_cast<int16_t>((first + k) % 30011 - 15000);
       }));
   auto mv = [](int64_t frame) {
@@ -414,7 +414,7 @@ TEST_F(AbfReadingTest, RecordsAndChannelsThatDoNotExistAreRefused) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    testing::WriteAbfFile(file, c.w.d);
+    writer::WriteAbfFile(file, c.w.d);
     SetSentinels();
     SetField(Field::Analyse, c.analyse);
     SetField(Field::Channel, c.channel);
@@ -447,8 +447,8 @@ TEST_F(AbfReadingTest, RecordTooLongIsRefused) {
        {Case{"episodic", AbfMode::kEpisodic}, Case{"event_driven", AbfMode::kEventDriven}}) {
     SCOPED_TRACE(c.name);
     const Written w = Make(2, c.mode, false, {Vm()}, {1});
-    const testing::AbfLayout layout = testing::AbfLayoutOf(w.d);
-    std::string bytes = testing::AbfFileBytes(w.d);
+    const writer::AbfLayout layout = writer::AbfLayoutOf(w.d);
+    std::string bytes = writer::AbfFileBytes(w.d);
     PatchAbf<int64_t>(bytes, a2::SectionEntry(a2::kDataSection) + a2::kSectionEntries, kSamples);
     if (c.mode == AbfMode::kEventDriven) {
       PatchAbf<int32_t>(bytes, layout.synch_offset + 4, kSamples);
@@ -494,7 +494,7 @@ TEST_F(AbfReadingTest, ReadsOnlyTheRecordBeingLoaded) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    testing::WriteAbfFile("rec.abf", c.w.d);
+    writer::WriteAbfFile("rec.abf", c.w.d);
     SetField(Field::Analyse, c.analyse);
     const int64_t before = BytesReadSoFar();
     LoadRecording(ws, "rec");

@@ -11,13 +11,13 @@
 #include "recording/channel_choice.h"
 #include "recording/loader.h"
 #include "recording_fixture.h"
-#include "support/wcp_setup_writer.h"
+#include "writer/wcp_setup_writer.h"
 
 namespace ictalscope {
 namespace {
 
-using testing::WcpSetup;
-using testing::WcpSetupRecord;
+using writer::WcpSetup;
+using writer::WcpSetupRecord;
 
 // The mV of a count as the format defines it: (raw - zero) * VMax * u / (ADCMAX * gain), the
 // factor stored as a double first.
@@ -31,7 +31,7 @@ double Mv(int raw, long double vmax, long double u, long double adcmax, long dou
 WcpSetupRecord Counts(const WcpSetup& setup, int record, std::vector<float> vmax) {
   WcpSetupRecord out;
   out.vmax = std::move(vmax);
-  const int64_t samples = testing::WcpSetupSamples(setup);
+  const int64_t samples = writer::WcpSetupSamples(setup);
   for (int c = 0; c < setup.nc; ++c) {
     std::vector<int16_t> channel;
     for (int64_t k = 0; k < samples; ++k) {
@@ -47,7 +47,7 @@ class HeaderWcpTest : public testing::RecordingTest {
   void Write(const WcpSetup& setup, int records, std::vector<float> vmax = {}) {
     std::vector<WcpSetupRecord> list;
     for (int r = 1; r <= records; ++r) list.push_back(Counts(setup, r, vmax));
-    testing::WriteFile("f.wcp", testing::WcpSetupFileBytes(setup, list));
+    testing::WriteFile("f.wcp", writer::WcpSetupFileBytes(setup, list));
   }
   std::string Load() {
     try {
@@ -185,13 +185,13 @@ TEST_F(HeaderWcpTest, ChoosesTheVoltageChannel) {
 // record (the classic stride is the header's at 0.0625 ms), scaled by the format's rule rather
 // than the classic calibration. The classic rig's fractional NBD is no header value.
 TEST_F(HeaderWcpTest, ChannelFieldReadsAClassicFileByItsHeader) {
-  testing::WcpRecord first;
+  writer::WcpRecord first;
   first.ch0.assign(8192, 0);
   first.ch0[2] = 300;
   first.ch0[8191] = -7;
-  testing::WcpHeader header;
+  writer::WcpHeader header;
   header.nr = 2;
-  testing::WriteWcpFile("f.wcp", testing::WcpHeaderText(header), {first, first});
+  writer::WriteWcpFile("f.wcp", writer::WcpHeaderText(header), {first, first});
   SetField(Field::Channel, "1");
   ASSERT_EQ(Load(), "");
   EXPECT_EQ(ws.trace.LastIndex, 8191);
@@ -265,7 +265,7 @@ TEST_F(HeaderWcpTest, HoldsTheRecordsThatLieWhollyInTheFile) {
     setup.nr = c.nr;
     std::vector<WcpSetupRecord> list;
     for (int r = 1; r <= 3; ++r) list.push_back(Counts(setup, r, {}));
-    std::string bytes = testing::WcpSetupFileBytes(setup, list);
+    std::string bytes = writer::WcpSetupFileBytes(setup, list);
     bytes.resize(bytes.size() - c.cut);
     testing::WriteFile("f.wcp", bytes);
     SetField(Field::Analyse, std::to_string(c.records));

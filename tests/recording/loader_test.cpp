@@ -225,10 +225,10 @@ TEST_F(LoaderTest, RecordThatDoesNotExistIsRefused) {
 }
 
 TEST_F(LoaderTest, HeaderWithoutSamples) {
-  testing::WcpRecord record;
+  writer::WcpRecord record;
   record.ch0.assign(kSmallPairs, 5);
   // "DT=" before "NBD=" divides 0 ms by AcqTime: N = 0.
-  testing::WriteWcpFile("late.wcp", "NC=2\r\nDT=6.25E-5\r\nNBD=8.125\r\n", {record});
+  writer::WriteWcpFile("late.wcp", "NC=2\r\nDT=6.25E-5\r\nNBD=8.125\r\n", {record});
   LoadRecording(ws, "late");
   EXPECT_EQ(ws.trace.LastIndex, -1024);
   EXPECT_TRUE(VPoints().empty());
@@ -300,9 +300,9 @@ TEST_F(LoaderTest, DumpTickedDuringTheLoadWasNeverOpened) {
 
 // N = 800,000 / 0.0625 = 12,800,000 pairs: refused before the factors, RecordNo or any sample.
 TEST_F(LoaderTest, RecordTooLongIsRefusedAfterTheHeader) {
-  testing::WcpHeader header;
+  writer::WcpHeader header;
   header.nbd = 100'000;
-  testing::WriteWcpFile("long.wcp", testing::WcpHeaderText(header), {});
+  writer::WriteWcpFile("long.wcp", writer::WcpHeaderText(header), {});
   ws.trace.LastIndex = 5;
   ws.trace.RecordNo = 9;
   EXPECT_THROW_MSG(LoadRecording(ws, "long"),

@@ -24,13 +24,13 @@ class RecordingFileTest : public testing::RecordingTest {
  protected:
   // Two records of the classic rig at NBD 64 (8192 pairs), which its header describes too.
   static void WriteDemo() {
-    testing::WcpHeader header;
+    writer::WcpHeader header;
     header.nr = 2;
-    std::vector<testing::WcpRecord> records(2);
+    std::vector<writer::WcpRecord> records(2);
     for (int r = 0; r < 2; ++r) {
       for (int k = 0; k < 8192; ++k) records[r].ch0.push_back(static_cast<int16_t>(k % 700 - r));
     }
-    testing::WriteWcpFile("demo.wcp", testing::WcpHeaderText(header), records);
+    writer::WriteWcpFile("demo.wcp", writer::WcpHeaderText(header), records);
   }
 };
 

@@ -14,10 +14,15 @@
 #include "recording/memory_chart.h"
 #include "recording/workspace.h"
 #include "support/expect_error.h"
-#include "support/recording_writer.h"
 #include "support/scratch_directory.h"
+#include "writer/recording_writer.h"
 
 namespace ictalscope::testing {
+
+using writer::WcpHeader;
+using writer::WcpHeaderText;
+using writer::WcpRecord;
+using writer::WriteWcpFile;
 
 // A workspace over an in-memory panel and chart, in its own working directory; counts the
 // points at which pending events are processed.

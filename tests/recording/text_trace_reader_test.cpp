@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "recording_fixture.h"
-#include "support/recording_writer.h"
+#include "writer/recording_writer.h"
 
 namespace ictalscope {
 namespace {

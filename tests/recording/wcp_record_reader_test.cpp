@@ -8,14 +8,14 @@
 #include <vector>
 
 #include "recording_fixture.h"
-#include "support/recording_writer.h"
+#include "writer/recording_writer.h"
 
 namespace ictalscope {
 namespace {
 
 using testing::ReadFile;
 using testing::ScratchDirectory;
-using testing::WcpRecord;
+using writer::WcpRecord;
 
 // With a factor of 1 the samples are the channel-0 counts themselves.
 std::vector<double> ReadRecord(const std::string& path, int32_t record_no, int64_t n,
@@ -40,7 +40,7 @@ WcpRecord Ramp(int16_t start, int n) {
 TEST(WcpRecordReader, ReadsRecordThreeAtItsOffset) {
   ScratchDirectory dir;
   const int n = 8192;
-  testing::WriteWcpFile("rec.wcp", "", {Ramp(1000, n), Ramp(2000, n), Ramp(3000, n)});
+  writer::WriteWcpFile("rec.wcp", "", {Ramp(1000, n), Ramp(2000, n), Ramp(3000, n)});
   // Record 3's first channel-0 count stands at 2048 + 2 * (4 * 8192 + 1024) = 69632.
   const std::string bytes = ReadFile("rec.wcp");
   ASSERT_EQ(
@@ -77,7 +77,7 @@ TEST(WcpRecordReader, ShortFilesFollowTheTwoByteReadRules) {
     record.leading_fill = 0x0102;
     record.ch0 = {0x1234, 0x2345, 0x3456, 0x4567, 0x5678};
     record.ch1 = {0x7F11, 0x7F22, 0x7F33, 0x7F44, 0x7F55};
-    testing::WriteWcpFile("rec.wcp", "", {record});
+    writer::WriteWcpFile("rec.wcp", "", {record});
     std::filesystem::resize_file("rec.wcp", sc.file_bytes);
     EXPECT_EQ(ReadRecord("rec.wcp", 1, 5, 5), sc.expected);
   }
@@ -85,14 +85,14 @@ TEST(WcpRecordReader, ShortFilesFollowTheTwoByteReadRules) {
 
 TEST(WcpRecordReader, RecordAfterTheLastGivesZeros) {
   ScratchDirectory dir;
-  testing::WriteWcpFile("rec.wcp", "", {Ramp(500, 2000), Ramp(600, 2000)});
+  writer::WriteWcpFile("rec.wcp", "", {Ramp(500, 2000), Ramp(600, 2000)});
   const std::vector<double> samples = ReadRecord("rec.wcp", 3, 2000, 977);
   EXPECT_EQ(samples, std::vector<double>(977, 0.0));
 }
 
 TEST(WcpRecordReader, NegativePositionIsAnIoError) {
   ScratchDirectory dir;
-  testing::WriteWcpFile("rec.wcp", "", {Ramp(1, 2000)});
+  writer::WriteWcpFile("rec.wcp", "", {Ramp(1, 2000)});
   WcpRecordReader reader("rec.wcp");
   EXPECT_THROW_MSG(reader.SeekRecord(0, 2000), "I/O error 131: rec.wcp");
   EXPECT_THROW_MSG(reader.SeekRecord(-1, 0), "I/O error 131: rec.wcp");
@@ -114,7 +114,7 @@ TEST(WcpRecordReader, LongRecordsInChunks) {
     record.ch0.push_back(static_cast<int16_t>(k * 7919));
     record.ch1.push_back(static_cast<int16_t>(k));
   }
-  testing::WriteWcpFile("rec.wcp", "", {record});
+  writer::WriteWcpFile("rec.wcp", "", {record});
   WcpRecordReader reader("rec.wcp");
   reader.SeekRecord(1, n);
   reader.SkipLeadingBlock();
@@ -133,11 +133,11 @@ TEST(WcpRecordReader, LongRecordsInChunks) {
 // factor that differs from the product in double.
 TEST(WcpRecordReader, ConvertsWithExtendedPrecision) {
   ScratchDirectory dir;
-  const testing::WcpHeader header;
+  const writer::WcpHeader header;
   const double calib_v = static_cast<double>(header.ad * 0.001L / (header.yg0 * 32767.0L));
   WcpRecord record;
   record.ch0 = {23511, -31703, 0, 1};
-  testing::WriteWcpFile("rec.wcp", testing::WcpHeaderText(header), {record});
+  writer::WriteWcpFile("rec.wcp", writer::WcpHeaderText(header), {record});
   WcpRecordReader reader("rec.wcp");
   reader.SeekRecord(1, 4);
   reader.SkipLeadingBlock();
@@ -162,7 +162,7 @@ TEST(WcpRecordReader, HeaderTextOfAShortFileEndsInNul) {
 
 TEST(WcpRecordReader, OpensReadOnlyFilesAndReportsMissingOnes) {
   ScratchDirectory dir;
-  testing::WriteWcpFile("rec.wcp", "", {Ramp(5, 1030)});
+  writer::WriteWcpFile("rec.wcp", "", {Ramp(5, 1030)});
   ASSERT_EQ(::chmod("rec.wcp", 0444), 0);
   EXPECT_EQ(ReadRecord("rec.wcp", 1, 1030, 7), (std::vector<double>{5, 6, 7, 8, 9, 10, 11}));
   EXPECT_THROW_MSG(WcpRecordReader("missing.wcp"), "File not found: missing.wcp");

@@ -18,9 +18,9 @@
 #include <vector>
 
 #include "demo_recording.h"
-#include "support/abf_writer.h"
-#include "support/recording_writer.h"
-#include "support/wcp_setup_writer.h"
+#include "writer/abf_writer.h"
+#include "writer/recording_writer.h"
+#include "writer/wcp_setup_writer.h"
 
 namespace {
 
@@ -44,29 +44,29 @@ int16_t Clamped(double counts) {
 }
 
 void WriteClassic(const fs::path& path) {
-  testing::WcpHeader header = demo::DemoHeader();
+  writer::WcpHeader header = demo::DemoHeader();
   header.nr = 3;
   header.extra = {{"ID", "Demo experiment, control cell A: classic rig, 3 records of 20 s"}};
   demo::WriteRecording(path.string(), header, Plans({1, 2, 4}, 11));
 }
 
 void WriteEpisodicAbf(const fs::path& path) {
-  testing::AbfDescription d;
+  writer::AbfDescription d;
   d.float_samples = true;
   d.interval_us = 50;
   d.channels = {{.name = "IN 0", .unit = "mV"}};
   const int32_t samples = static_cast<int32_t>(kRecordMs * 1000 / d.interval_us);
   for (const demo::RecordPlan& plan : Plans({3, 6, 2}, 23)) {
     const std::vector<double> mv = demo::SynthesiseRecord(plan, samples, d.interval_us / 1000);
-    testing::AbfSweep sweep;
+    writer::AbfSweep sweep;
     sweep.values.emplace_back(mv.begin(), mv.end());
     d.sweeps.push_back(std::move(sweep));
   }
-  testing::WriteAbfFile(path.string(), d);
+  writer::WriteAbfFile(path.string(), d);
 }
 
 void WriteOtherSetUp(const fs::path& path) {
-  testing::WcpSetup setup;
+  writer::WcpSetup setup;
   setup.nc = 3;
   setup.nbd = 2346;  // 2346 x 512 / 6 = 200,192 samples a channel: 20.02 s at 0.1 ms
   setup.dt = "0.0001";
@@ -74,30 +74,30 @@ void WriteOtherSetUp(const fs::path& path) {
                     {"Vm", "mV", "0.01", "0", std::nullopt},
                     {"Stim", "V", "1", "0", std::nullopt}};
   setup.extra = {{"ID", "Demo experiment, drug cell C: three channels at 10 kHz"}};
-  const int64_t samples = testing::WcpSetupSamples(setup);
+  const int64_t samples = writer::WcpSetupSamples(setup);
   // A count is VMax / (ADCMAX x gain) units: 10 / (32767 x 0.01) mV.
   const double mv_per_count = 10.0 / (32767 * 0.01);
-  std::vector<testing::WcpSetupRecord> records;
+  std::vector<writer::WcpSetupRecord> records;
   for (const demo::RecordPlan& plan : Plans({4, 6, 1}, 37)) {
     const std::vector<double> mv = demo::SynthesiseRecord(plan, static_cast<int32_t>(samples), 0.1);
-    testing::WcpSetupRecord record;
+    writer::WcpSetupRecord record;
     record.samples.resize(3);
     for (double v : mv) record.samples[1].push_back(Clamped(v / mv_per_count));
     record.vmax = {10, 10, 10};
     records.push_back(std::move(record));
   }
-  std::ofstream(path, std::ios::binary) << testing::WcpSetupFileBytes(setup, records);
+  std::ofstream(path, std::ios::binary) << writer::WcpSetupFileBytes(setup, records);
 }
 
 void WriteGapFreeAbf(const fs::path& path) {
-  testing::AbfDescription d;
-  d.mode = testing::AbfMode::kGapFree;
+  writer::AbfDescription d;
+  d.mode = writer::AbfMode::kGapFree;
   d.interval_us = 100;
   d.channels = {{.name = "IN 0", .unit = "mV", .instrument_scale = 0.01f}};
   // A count is 10 V / (32768 x 0.01 V/mV) = 0.0305 mV.
   const double counts_per_mv = 32768 * 0.01 / 10;
   const int32_t samples = static_cast<int32_t>(kRecordMs * 1000 / d.interval_us);
-  testing::AbfSweep stream;
+  writer::AbfSweep stream;
   stream.counts.resize(1);
   for (const demo::RecordPlan& plan : Plans({2, 3, 6}, 41)) {
     for (double v : demo::SynthesiseRecord(plan, samples, d.interval_us / 1000)) {
@@ -105,7 +105,7 @@ void WriteGapFreeAbf(const fs::path& path) {
     }
   }
   d.sweeps = {std::move(stream)};
-  testing::WriteAbfFile(path.string(), d);
+  writer::WriteAbfFile(path.string(), d);
 }
 
 }  // namespace

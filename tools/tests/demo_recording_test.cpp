@@ -128,8 +128,8 @@ struct Session {
 };
 
 TEST(DemoHeader, FitsTheClassicRigWithRecordsOfTwentySeconds) {
-  const testing::WcpHeader header = DemoHeader();
-  const std::string text = testing::WcpHeaderText(header);
+  const writer::WcpHeader header = DemoHeader();
+  const std::string text = writer::WcpHeaderText(header);
   for (const char* line : {"NC=2\r\n", "NBA=2\r\n", "NBD=2500\r\n", "DT=6.25e-05\r\n", "YU0=mV\r\n",
                            "YO0=0\r\n", "NR=6\r\n"}) {
     EXPECT_NE(text.find(line), std::string::npos) << line;
@@ -195,7 +195,7 @@ TEST(DemoPlans, HoldInterictalAndIctalDischargesAndAQuietRecord) {
 
 TEST(DemoRecording, DecodesToTheSynthesisedVoltages) {
   testing::ScratchDirectory dir;
-  const testing::WcpHeader header = DemoHeader();
+  const writer::WcpHeader header = DemoHeader();
   const std::vector<RecordPlan> plans = DemoPlans();
   WriteRecording("1.wcp", header, plans);
   const std::string bytes = ReadFile("1.wcp");
@@ -373,7 +373,7 @@ TEST(DemoRecording, TheUsualWorkFindsThePlannedDischarges) {
 
 TEST(BigRecording, LoadsTenMillionSamplesWithThreeHundredSpikes) {
   testing::ScratchDirectory dir;
-  const testing::WcpHeader header = BigHeader();
+  const writer::WcpHeader header = BigHeader();
   ASSERT_EQ(SamplesPerRecord(header), 10'001'024);
   WriteRecording("big.wcp", header, {BigPlan()});
   Session session;

@@ -5,7 +5,7 @@
 #include <utility>
 #include <vector>
 
-namespace ictalscope::testing {
+namespace ictalscope::writer {
 
 // The header of a .wcp recording as an acquisition program writes it: key=value lines, each
 // ended by CR LF, padded to 512 bytes.
@@ -50,4 +50,4 @@ void WriteTextTrace(const std::string& path, const std::vector<std::string>& hea
                     const std::vector<std::string>& data_lines,
                     const std::string& line_end = "\r\n");
 
-}  // namespace ictalscope::testing
+}  // namespace ictalscope::writer

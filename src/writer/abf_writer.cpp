@@ -1,4 +1,4 @@
-#include "support/abf_writer.h"
+#include "writer/abf_writer.h"
 
 #include <algorithm>
 #include <fstream>
@@ -8,7 +8,7 @@
 #include <type_traits>
 #include <vector>
 
-namespace ictalscope::testing {
+namespace ictalscope::writer {
 
 namespace {
 
@@ -395,4 +395,4 @@ void WriteStreamedGapFreeAbf(const std::string& path, const AbfDescription& desc
   WriteStreamed<float>(path, description, frames, source);
 }
 
-}  // namespace ictalscope::testing
+}  // namespace ictalscope::writer

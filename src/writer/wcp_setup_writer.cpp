@@ -1,9 +1,9 @@
-#include "support/wcp_setup_writer.h"
+#include "writer/wcp_setup_writer.h"
 
 #include <algorithm>
 #include <cstring>
 
-namespace ictalscope::testing {
+namespace ictalscope::writer {
 
 namespace {
 
@@ -109,4 +109,4 @@ std::string WcpSetupFileBytes(const WcpSetup& setup, const std::vector<WcpSetupR
   return bytes;
 }
 
-}  // namespace ictalscope::testing
+}  // namespace ictalscope::writer

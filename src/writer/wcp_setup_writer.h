@@ -6,7 +6,7 @@
 #include <utility>
 #include <vector>
 
-namespace ictalscope::testing {
+namespace ictalscope::writer {
 
 // A .wcp recording as acquisition set-ups other than the classic rig write it: any channel
 // count, channel order, analysis-block size and sampling interval. Values are written as given
@@ -52,4 +52,4 @@ std::string WcpSetupHeader(const WcpSetup& setup, int records);
 // bytes of frames of NC int16, channel c at its position.
 std::string WcpSetupFileBytes(const WcpSetup& setup, const std::vector<WcpSetupRecord>& records);
 
-}  // namespace ictalscope::testing
+}  // namespace ictalscope::writer

@@ -1,4 +1,4 @@
-#include "support/recording_writer.h"
+#include "writer/recording_writer.h"
 
 #include <algorithm>
 #include <charconv>
@@ -6,7 +6,7 @@
 #include <fstream>
 #include <stdexcept>
 
-namespace ictalscope::testing {
+namespace ictalscope::writer {
 
 namespace {
 
@@ -100,4 +100,4 @@ void WriteTextTrace(const std::string& path, const std::vector<std::string>& hea
   if (!out.flush()) throw std::runtime_error("cannot write " + path);
 }
 
-}  // namespace ictalscope::testing
+}  // namespace ictalscope::writer

@@ -32,7 +32,7 @@
 //                           AbfCountSource([](int64_t first, int64_t frames, int16_t* out) {
 //                             for (int64_t k = 0; k < frames; ++k) out[k] = Noise(first + k);
 //                           }));
-namespace ictalscope::testing {
+namespace ictalscope::writer {
 
 enum class AbfMode {
   kEventDriven = 1,        // variable-length sweeps, one per synch-array entry
@@ -207,4 +207,4 @@ void WriteStreamedGapFreeAbf(const std::string& path, const AbfDescription& desc
 void WriteStreamedGapFreeAbf(const std::string& path, const AbfDescription& description,
                              int64_t frames, const AbfValueSource& source);
 
-}  // namespace ictalscope::testing
+}  // namespace ictalscope::writer
