@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <iterator>
 #include <map>
 #include <set>
@@ -366,10 +367,16 @@ int RunExperimentJob(const BatchCommandLine& line, const std::vector<std::string
     std::vector<std::string> action_args = {"name=" + name};
     action_args.insert(action_args.end(), line.action_args.begin(), line.action_args.end());
 
-    const FileDigest digest = DigestFile(absolute.string());
-    if (!x.force) {
-      const std::optional<Provenance> done = ReadProvenance(folder);
-      if (done && IsDone(*done, digest.sha256, action_args, folder)) return kJobSkipped;
+    // The recording's digest decides whether an earlier run is done; with nothing to compare
+    // it with, it is computed beside the actions, on a thread of its own.
+    const std::optional<Provenance> done = x.force ? std::nullopt : ReadProvenance(folder);
+    std::future<FileDigest> digest_later;
+    std::optional<FileDigest> digest_now;
+    if (done) {
+      digest_now = DigestFile(absolute.string());
+      if (IsDone(*done, digest_now->sha256, action_args, folder)) return kJobSkipped;
+    } else {
+      digest_later = std::async(std::launch::async, DigestFile, absolute.string());
     }
 
     fs::create_directories(folder.parent_path());
@@ -392,6 +399,7 @@ int RunExperimentJob(const BatchCommandLine& line, const std::vector<std::string
     out.flush();
     provenance.actions = std::move(recorder.actions());
     ClearRecordingAliases();
+    const FileDigest digest = digest_now ? *digest_now : digest_later.get();
     TestFault(x.test_fault, name);
 
     const BuildInfo build = ThisBuild();

@@ -135,14 +135,18 @@ std::string Hex(const uint8_t* bytes, size_t size) {
 
 }  // namespace
 
+// Asked once: in a virtual machine each cpuid is a trip to the host.
 bool Sha256::HasShaInstructions() {
 #ifdef ICTALSCOPE_SHA_X86
-  unsigned eax = 0, ebx = 0, ecx = 0, edx = 0;
-  if (__get_cpuid(1, &eax, &ebx, &ecx, &edx) == 0) return false;
-  const bool sse41 = (ecx & bit_SSE4_1) != 0;
-  const bool ssse3 = (ecx & bit_SSSE3) != 0;
-  if (__get_cpuid_count(7, 0, &eax, &ebx, &ecx, &edx) == 0) return false;
-  return sse41 && ssse3 && (ebx & bit_SHA) != 0;
+  static const bool has = [] {
+    unsigned eax = 0, ebx = 0, ecx = 0, edx = 0;
+    if (__get_cpuid(1, &eax, &ebx, &ecx, &edx) == 0) return false;
+    const bool sse41 = (ecx & bit_SSE4_1) != 0;
+    const bool ssse3 = (ecx & bit_SSSE3) != 0;
+    if (__get_cpuid_count(7, 0, &eax, &ebx, &ecx, &edx) == 0) return false;
+    return sse41 && ssse3 && (ebx & bit_SHA) != 0;
+  }();
+  return has;
 #else
   return false;
 #endif
