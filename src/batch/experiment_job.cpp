@@ -142,12 +142,12 @@ class JobRecorder : public BatchObserver {
     record.action = next_ < args_.size() ? args_[next_] : "";
     ++next_;
     for (int i = 0; i < kFieldCount; ++i) {
-      const FieldSpec& spec = SpecOf(static_cast<Field>(i));
-      record.panel.emplace_back(std::string(spec.name), s_.panel.Text(spec.field));
+      const FieldInfo& info = InfoOf(static_cast<Field>(i));
+      record.panel.emplace_back(std::string(info.name), s_.panel.Text(info.field));
     }
     for (int i = 0; i < kCheckCount; ++i) {
-      const CheckSpec& spec = SpecOf(static_cast<Check>(i));
-      record.checks.emplace_back(std::string(spec.name), s_.panel.IsChecked(spec.check));
+      const CheckInfo& info = InfoOf(static_cast<Check>(i));
+      record.checks.emplace_back(std::string(info.name), s_.panel.IsChecked(info.check));
     }
     record.name_box = s_.panel.NameBoxText();
     actions_.push_back(std::move(record));

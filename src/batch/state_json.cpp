@@ -63,7 +63,7 @@ class JsonWriter {
 void WritePanel(JsonWriter& json, const BatchSession& s) {
   json.out() += "{";
   for (int i = 0; i < kFieldCount; ++i) {
-    const FieldSpec& info = SpecOf(static_cast<Field>(i));
+    const FieldInfo& info = InfoOf(static_cast<Field>(i));
     json.Key(std::string(info.name), i == 0);
     json.String(s.panel.Text(info.field));
   }
@@ -73,7 +73,7 @@ void WritePanel(JsonWriter& json, const BatchSession& s) {
 void WriteChecks(JsonWriter& json, const BatchSession& s) {
   json.out() += "{";
   for (int i = 0; i < kCheckCount; ++i) {
-    const CheckSpec& info = SpecOf(static_cast<Check>(i));
+    const CheckInfo& info = InfoOf(static_cast<Check>(i));
     json.Key(std::string(info.name), i == 0);
     json.out() += s.panel.IsChecked(info.check) ? "true" : "false";
   }

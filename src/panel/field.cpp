@@ -7,7 +7,7 @@ namespace ictalscope {
 namespace {
 
 // Every field: StrWidth 2, MinValue = MaxValue = 0.
-constexpr std::array<FieldSpec, kFieldCount> kFields = {{
+constexpr std::array<FieldInfo, kFieldCount> kFields = {{
     {Field::AD, "AD", "AD", "10.00", 2, 10},
     {Field::YG0, "YG0", "YG0", "4.0000000000", 10, 10},
     {Field::YG1, "YG1", "YG1", "4.0000000000", 10, 10},
@@ -31,7 +31,7 @@ constexpr std::array<FieldSpec, kFieldCount> kFields = {{
     {Field::Channel, "Channel", "Channel", " 0", 0, 1},
 }};
 
-constexpr std::array<CheckSpec, kCheckCount> kChecks = {{
+constexpr std::array<CheckInfo, kCheckCount> kChecks = {{
     {Check::Filter, "filter", "Filter"},
     {Check::VDat, "vdat", "V.dat"},
     {Check::Stimulation, "stimulation", "Stimulation"},
@@ -42,18 +42,18 @@ constexpr std::array<CheckSpec, kCheckCount> kChecks = {{
 
 }  // namespace
 
-const FieldSpec& SpecOf(Field field) { return kFields[static_cast<int>(field)]; }
-const CheckSpec& SpecOf(Check check) { return kChecks[static_cast<int>(check)]; }
+const FieldInfo& InfoOf(Field field) { return kFields[static_cast<int>(field)]; }
+const CheckInfo& InfoOf(Check check) { return kChecks[static_cast<int>(check)]; }
 
 std::optional<Field> FieldByName(std::string_view name) {
-  for (const FieldSpec& info : kFields) {
+  for (const FieldInfo& info : kFields) {
     if (info.name == name) return info.field;
   }
   return std::nullopt;
 }
 
 std::optional<Check> CheckByName(std::string_view name) {
-  for (const CheckSpec& info : kChecks) {
+  for (const CheckInfo& info : kChecks) {
     if (info.name == name) return info.check;
   }
   return std::nullopt;

@@ -34,7 +34,7 @@ inline constexpr int kFieldCount = 21;
 enum class Check { Filter, VDat, Stimulation, Rewrite, TimeThroughTraces, Read };
 inline constexpr int kCheckCount = 6;
 
-struct FieldSpec {
+struct FieldInfo {
   Field field;
   std::string_view name;          // the field's name, as the batch language spells it
   std::string_view label;         // the caption beside the field in the window
@@ -46,14 +46,14 @@ struct FieldSpec {
   double max_value = 0;  // equal to min_value: no bounds
 };
 
-struct CheckSpec {
+struct CheckInfo {
   Check check;
   std::string_view name;     // as the batch language spells it
   std::string_view caption;  // as the window shows it
 };
 
-const FieldSpec& SpecOf(Field field);
-const CheckSpec& SpecOf(Check check);
+const FieldInfo& InfoOf(Field field);
+const CheckInfo& InfoOf(Check check);
 std::optional<Field> FieldByName(std::string_view name);
 std::optional<Check> CheckByName(std::string_view name);
 

@@ -4,7 +4,7 @@ namespace ictalscope {
 
 MemoryPanel::MemoryPanel() : name_box_(kDefaultRecordingName), header_label_(kDefaultHeaderLabel) {
   for (int i = 0; i < kFieldCount; ++i) {
-    texts_[i] = SpecOf(static_cast<Field>(i)).default_text;
+    texts_[i] = InfoOf(static_cast<Field>(i)).default_text;
   }
 }
 

@@ -51,7 +51,7 @@ void ShowMessageBox(QWidget* parent, const QString& message) {
 }
 
 FloatSpinEdit* NewField(Field field, QWidget* parent) {
-  const FieldSpec& info = SpecOf(field);
+  const FieldInfo& info = InfoOf(field);
   auto* edit = new FloatSpinEdit(parent);
   edit->setObjectName(QString::fromUtf8(info.name));
   edit->SetStrWidth(info.width);
@@ -136,8 +136,8 @@ QWidget* MainWindow::CreateControl(const WindowControl& control, PanelWidgets& w
     case Kind::kField:
       return CreateField(control, widgets);
     case Kind::kCheck: {
-      auto* box = new QCheckBox(QString::fromUtf8(SpecOf(control.check).caption), this);
-      box->setObjectName(QString::fromUtf8(SpecOf(control.check).name));
+      auto* box = new QCheckBox(QString::fromUtf8(InfoOf(control.check).caption), this);
+      box->setObjectName(QString::fromUtf8(InfoOf(control.check).name));
       widgets.checks[static_cast<int>(control.check)] = box;
       return box;
     }
@@ -157,7 +157,7 @@ QLabel* MainWindow::CreateLabel(const QString& text, QPoint position) {
 
 // The label comes first, so that a label wider than its room goes under the field.
 QWidget* MainWindow::CreateField(const WindowControl& control, PanelWidgets& widgets) {
-  CreateLabel(QString::fromUtf8(SpecOf(control.field).label), control.label_position);
+  CreateLabel(QString::fromUtf8(InfoOf(control.field).label), control.label_position);
   FloatSpinEdit* edit = NewField(control.field, this);
   widgets.fields[static_cast<int>(control.field)] = edit;
   return edit;

@@ -99,7 +99,7 @@ void CheckField(Field field, double x) {
   WriteFieldValue(*panel, field, x);
   const double read = FieldValue(*panel, field);
   if (std::isnan(x) || std::isinf(x) || std::fabs(x) > DBL_MAX / 2) return;
-  Expect(std::fabs(read - x) <= Tolerance(x, SpecOf(field).decimals), "field reads back near x");
+  Expect(std::fabs(read - x) <= Tolerance(x, InfoOf(field).decimals), "field reads back near x");
 }
 
 }  // namespace

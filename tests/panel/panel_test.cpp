@@ -23,7 +23,7 @@ TEST(MemoryPanel, StartsWithTheDefaults) {
     const Field field = static_cast<Field>(i);
     MemoryPanel copy;
     WriteFieldValue(copy, field, FieldValue(panel, field));
-    EXPECT_EQ(copy.Text(field), panel.Text(field)) << SpecOf(field).name;
+    EXPECT_EQ(copy.Text(field), panel.Text(field)) << InfoOf(field).name;
   }
 }
 
