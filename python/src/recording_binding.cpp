@@ -54,10 +54,7 @@ py::dict RecordDict(RecordData&& data) {
 
 py::array_t<double> Times(py::ssize_t count, double acq_ms) {
   if (count < 0) throw py::value_error("the sample count must not be negative");
-  RecordData data;
-  data.v.resize(static_cast<size_t>(count));
-  data.acq_ms = acq_ms;
-  return ToArray(SampleTimes(data));
+  return ToArray(SampleTimes(count, acq_ms));
 }
 
 }  // namespace

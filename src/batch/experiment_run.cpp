@@ -295,6 +295,16 @@ std::optional<std::vector<Planned>> Plan(const ExperimentOptions& x, std::ostrea
   return plan;
 }
 
+// Rewrites DIR/summary.csv, warning of each provenance file it cannot read; its rows.
+size_t WriteSummaryWarning(const fs::path& dir, std::ostream& err) {
+  std::vector<std::string> unreadable;
+  const size_t rows = WriteSummary(dir, &unreadable);
+  for (const std::string& file : unreadable) {
+    err << "warning: unreadable provenance: " << file << '\n';
+  }
+  return rows;
+}
+
 }  // namespace
 
 int RunExperiment(const BatchCommandLine& line, const std::vector<std::string>& args,
@@ -319,10 +329,7 @@ int RunExperiment(const BatchCommandLine& line, const std::vector<std::string>& 
   scheduler.Run();
   int status = scheduler.failed() > 0 ? 1 : 0;
   try {
-    std::vector<std::string> unreadable;
-    const size_t rows = WriteSummary(dir, &unreadable);
-    for (const std::string& file : unreadable)
-      err << "warning: unreadable provenance: " << file << '\n';
+    const size_t rows = WriteSummaryWarning(dir, err);
     if (!line.quiet) {
       if (scheduler.skipped() > 0) {
         err << "skipped " << Plural(scheduler.skipped(), "recording")
@@ -347,10 +354,7 @@ int RunSummary(const BatchCommandLine& line, std::ostream& err) {
     return 1;
   }
   try {
-    std::vector<std::string> unreadable;
-    const size_t rows = WriteSummary(dir, &unreadable);
-    for (const std::string& file : unreadable)
-      err << "warning: unreadable provenance: " << file << '\n';
+    const size_t rows = WriteSummaryWarning(dir, err);
     if (!line.quiet) {
       err << "summary: " << Plural(rows, "row") << " in " << (dir / kSummaryFile).string() << '\n';
     }

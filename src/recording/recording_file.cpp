@@ -1,5 +1,6 @@
 #include "recording/recording_file.h"
 
+#include <algorithm>
 #include <optional>
 #include <variant>
 
@@ -198,12 +199,16 @@ RecordData ReadRecord(const Recording& recording, int32_t record, int channel) {
   return ReadTextRecord(recording, std::get<TextState>(format).samples, record, channel);
 }
 
-std::vector<double> SampleTimes(const RecordData& data) {
-  std::vector<double> t(data.v.size());
+std::vector<double> SampleTimes(int64_t count, double acq_ms) {
+  std::vector<double> t(static_cast<size_t>(std::max<int64_t>(count, 0)));
   for (size_t k = 0; k < t.size(); ++k) {
-    t[k] = static_cast<double>(static_cast<long double>(k) * data.acq_ms / 1000);
+    t[k] = static_cast<double>(static_cast<long double>(k) * acq_ms / 1000);
   }
   return t;
+}
+
+std::vector<double> SampleTimes(const RecordData& data) {
+  return SampleTimes(static_cast<int64_t>(data.v.size()), data.acq_ms);
 }
 
 }  // namespace ictalscope

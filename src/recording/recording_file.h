@@ -59,6 +59,7 @@ Recording OpenRecording(const std::string& path);
 RecordData ReadRecord(const Recording& recording, int32_t record, int channel = 0);
 
 // The time of each sample in s: k * acq_ms / 1000, in extended precision as the chart's x.
+std::vector<double> SampleTimes(int64_t count, double acq_ms);
 std::vector<double> SampleTimes(const RecordData& data);
 
 }  // namespace ictalscope

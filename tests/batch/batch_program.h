@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "support/scratch_directory.h"
@@ -24,13 +25,9 @@ inline std::string Quoted(const std::string& arg) {
   return text + "'";
 }
 
-// Runs the ictalscope-batch program with --dir `dir` and `args`; its standard error goes
-// through the file `err_path`, which is removed afterwards.
-inline ProgramResult RunBatchProgram(const std::filesystem::path& dir,
-                                     const std::vector<std::string>& args,
-                                     const std::filesystem::path& err_path) {
-  std::string command = Quoted(ICTALSCOPE_BATCH_EXE) + " --dir " + Quoted(dir.string());
-  for (const std::string& arg : args) command += " " + Quoted(arg);
+// Runs the shell command `command` with its standard error sent to the file `err_path`, which
+// is removed afterwards.
+inline ProgramResult RunShellCommand(std::string command, const std::filesystem::path& err_path) {
   command += " 2>" + Quoted(err_path.string());
   ProgramResult result{-1, "", ""};
   std::FILE* pipe = ::popen(command.c_str(), "r");
@@ -43,6 +40,16 @@ inline ProgramResult RunBatchProgram(const std::filesystem::path& dir,
   result.err = ReadFile(err_path.string());
   std::filesystem::remove(err_path);
   return result;
+}
+
+// Runs the ictalscope-batch program with --dir `dir` and `args`; its standard error goes
+// through the file `err_path`, which is removed afterwards.
+inline ProgramResult RunBatchProgram(const std::filesystem::path& dir,
+                                     const std::vector<std::string>& args,
+                                     const std::filesystem::path& err_path) {
+  std::string command = Quoted(ICTALSCOPE_BATCH_EXE) + " --dir " + Quoted(dir.string());
+  for (const std::string& arg : args) command += " " + Quoted(arg);
+  return RunShellCommand(std::move(command), err_path);
 }
 
 }  // namespace ictalscope::testing

@@ -41,7 +41,9 @@ namespace {
 namespace fs = std::filesystem;
 
 using testing::ProgramResult;
+using testing::Quoted;
 using testing::ReadFile;
+using testing::RunShellCommand;
 
 // ---- Recordings ----
 
@@ -167,8 +169,6 @@ void WriteTextTrace(const fs::path& path) {
 
 // ---- Running the program ----
 
-std::string Quoted(const std::string& arg) { return testing::Quoted(arg); }
-
 // The regular files below `folder` by relative path, with their contents.
 std::map<std::string, std::string> FilesBelow(const fs::path& folder) {
   std::map<std::string, std::string> files;
@@ -196,19 +196,7 @@ class ExperimentRunTest : public ::testing::Test {
   ProgramResult Run(const std::vector<std::string>& args) {
     std::string command = "cd " + Quoted(root_.string()) + " && " + Quoted(ICTALSCOPE_BATCH_EXE);
     for (const std::string& arg : args) command += " " + Quoted(arg);
-    const fs::path err_path = root_.string() + ".stderr";
-    command += " 2>" + Quoted(err_path.string());
-    ProgramResult result{-1, "", ""};
-    std::FILE* pipe = ::popen(command.c_str(), "r");
-    if (pipe == nullptr) return result;
-    char buffer[4096];
-    size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) result.out.append(buffer, n);
-    const int status = ::pclose(pipe);
-    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    result.err = ReadFile(err_path.string());
-    fs::remove(err_path);
-    return result;
+    return RunShellCommand(std::move(command), root_.string() + ".stderr");
   }
 
   // An experiment run over exp/ into out/.
