@@ -1,5 +1,7 @@
 #include "analysis/rise_search.h"
 
+#include <algorithm>
+
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #include <xmmintrin.h>
@@ -27,9 +29,7 @@ inline bool AnyOfEightMayRise(const double* v, int32_t from, __m128d floor) {
 }
 #endif
 
-}  // namespace
-
-int32_t FindPossibleRise(const double* v, int32_t from, int32_t end, double floor) {
+int32_t ScanForRise(const double* v, int32_t from, int32_t end, double floor) {
   int32_t k = from;
 #if defined(__SSE2__)
   const __m128d floor2 = _mm_set1_pd(floor);
@@ -37,6 +37,25 @@ int32_t FindPossibleRise(const double* v, int32_t from, int32_t end, double floo
 #endif
   while (k < end && !MayRise(v, k, floor)) ++k;
   return k;
+}
+
+}  // namespace
+
+int32_t FindPossibleRise(const double* v, int32_t from, int32_t end, double floor,
+                         const RiseSummary* rises) {
+  if (from >= end || rises == nullptr || rises->covered() == 0) {
+    return ScanForRise(v, from, end, floor);
+  }
+  constexpr int64_t kBlock = RiseSummary::kBlockSamples;
+  for (int32_t k = from; k < end;) {
+    k = rises->SkipBlocksBelow(k, end, floor);
+    if (k == end) break;
+    const auto block_end = static_cast<int32_t>(std::min<int64_t>((k / kBlock + 1) * kBlock, end));
+    const int32_t found = ScanForRise(v, k, block_end, floor);
+    if (found < block_end) return found;
+    k = block_end;
+  }
+  return end;
 }
 
 }  // namespace ictalscope

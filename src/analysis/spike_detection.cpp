@@ -19,6 +19,7 @@
 #include <cstdint>
 #include <limits>
 
+#include "analysis/lowest_sample.h"
 #include "analysis/rise_search.h"
 #include "analysis/spike_table.h"
 #include "base/error.h"
@@ -76,9 +77,11 @@ StimulusClock StartClock(const StimTiming& stim, double acq_ms) {
 
 class SpikeScan {
  public:
-  SpikeScan(std::span<const double> v, double acq_ms, double dt_vrest_ms, SpikeRun& run)
+  SpikeScan(std::span<const double> v, double acq_ms, double dt_vrest_ms, const RiseSummary* rises,
+            SpikeRun& run)
       : run_(run),
         v_(v.data()),
+        rises_(rises),
         acq_(acq_ms),
         dt_vrest_ms_(dt_vrest_ms),
         four_acq_sq_(4.0L * acq_ * acq_),
@@ -108,7 +111,7 @@ class SpikeScan {
       }
       if (!in_spike_) {
         if constexpr (!kStimulation) {
-          i = FindPossibleRise(v_, i, end_, rise_floor_);
+          i = FindPossibleRise(v_, i, end_, rise_floor_, rises_);
           if (i == end_) break;
         }
         if (MayRise(i) && RiseSlope(i) > kOnsetSlope && !BeginSpike<kStimulation>(i)) {
@@ -152,6 +155,7 @@ class SpikeScan {
   SpikeRun& run_;
   int32_t count_ = 0;  // the number of the last spike
   const double* v_;
+  const RiseSummary* rises_;  // of v_, or null
   const double acq_;
   const double dt_vrest_ms_;
   const long double four_acq_sq_;
@@ -215,10 +219,7 @@ void SpikeScan::LookBack(int32_t i, int32_t n) {
   const long double j =
       std::trunc(static_cast<long double>(i) - dt_vrest_ms_ / static_cast<long double>(acq_));
   const int32_t first = j <= 0 ? 0 : (j >= i ? i : static_cast<int32_t>(j));
-  double vrest = v_[i];
-  for (int32_t k = first; k < i; ++k) {
-    if (v_[k] < vrest) vrest = v_[k];
-  }
+  const double vrest = LowestSample(v_, first, i, v_[i]);
   At(run_.Vrest, n) = vrest;
   const long double x_samples =
       kStimulation ? static_cast<long double>(i - kStimMarkerLag) : std::max<long double>(i, j);
@@ -248,11 +249,12 @@ void SpikeScan::InSpikeStep(int32_t i) {
 
 }  // namespace
 
-SpikeRun DetectSpikes(std::span<const double> v, double acq_ms, const SpikeSettings& settings) {
+SpikeRun DetectSpikes(std::span<const double> v, double acq_ms, const SpikeSettings& settings,
+                      const RiseSummary* rises) {
   SpikeRun run;
   const StimulusClock clock =
       settings.stimulation ? StartClock(settings.stim, acq_ms) : StimulusClock{};
-  SpikeScan scan(v, acq_ms, settings.dt_Vrest_ms, run);
+  SpikeScan scan(v, acq_ms, settings.dt_Vrest_ms, rises, run);
   if (!scan.HasSamplesToTest()) return run;
   if (acq_ms == 0) scan.ThrowZeroAcqTimeFault(settings.stimulation, clock, settings.stim);
   run.table_full = !(settings.stimulation ? scan.Run<true>(clock) : scan.Run<false>(clock));

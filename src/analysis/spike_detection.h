@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "recording/chart.h"
+#include "recording/rise_summary.h"
 #include "recording/stim_timing.h"
 
 namespace ictalscope {
@@ -43,7 +44,9 @@ struct SpikeRun {
 // SpikeTable::kCapacity spikes; a further onset ends the run with table_full.
 // Throws Error for an AcqTime of 0 ("Floating point division by zero" or "Invalid floating
 // point operation", as the first division faults) and for stimulation settings that would hold
-// the scan ("Stimulation interval must be positive").
-SpikeRun DetectSpikes(std::span<const double> v, double acq_ms, const SpikeSettings& settings);
+// the scan ("Stimulation interval must be positive"). `rises`, when given, is the rise summary
+// of v (it only saves reading samples; the result is the same without it).
+SpikeRun DetectSpikes(std::span<const double> v, double acq_ms, const SpikeSettings& settings,
+                      const RiseSummary* rises = nullptr);
 
 }  // namespace ictalscope

@@ -45,8 +45,9 @@ void Draw(const SpikeRun& run, Chart& chart) {
 void RunSpikes(Workspace& ws, SpikeTable& spikes) {
   if (ws.trace.LastIndex < 0) throw Error(kNoRecordingLoaded);
   spikes.SpikeCount = 0;  // a run that is refused leaves no spikes of an earlier run behind
-  const std::span<const double> v(ws.trace.V.data(), static_cast<size_t>(ws.trace.LastIndex) + 1);
-  const SpikeRun run = DetectSpikes(v, ws.trace.AcqTime, SettingsOf(ws));
+  const SampleArray& samples = ws.trace.V;  // read only, so that its rise summary stays
+  const std::span<const double> v(samples.data(), static_cast<size_t>(ws.trace.LastIndex) + 1);
+  const SpikeRun run = DetectSpikes(v, ws.trace.AcqTime, SettingsOf(ws), &samples.rises());
   Store(run, spikes);
   Draw(run, ws.chart);
   if (run.table_full) throw Error(kTableFull);

@@ -29,10 +29,27 @@ void ConvertCounts(const unsigned char* p, int64_t stride, int64_t count, CountT
   if constexpr (kStride > 0) stride = kStride;
   const bool* ready = table.ready();
   const double* values = table.values();
-  for (int64_t j = 0; j < count; ++j) {
+  constexpr int kShift = CountTable::kBlockShift;
+  int64_t j = 0;
+  // Four samples a step, their table blocks checked together.
+  for (; j + 4 <= count; j += 4) {
+    const uint16_t a = LoadU16(p + j * stride), b = LoadU16(p + (j + 1) * stride);
+    const uint16_t c = LoadU16(p + (j + 2) * stride), d = LoadU16(p + (j + 3) * stride);
+    if (!(ready[a >> kShift] & ready[b >> kShift] & ready[c >> kShift] & ready[d >> kShift]))
+        [[unlikely]] {
+      for (const uint16_t bits : {a, b, c, d}) {
+        if (!ready[bits >> kShift]) table.Fill(bits >> kShift);
+      }
+    }
+    out[j] = values[a];
+    out[j + 1] = values[b];
+    out[j + 2] = values[c];
+    out[j + 3] = values[d];
+  }
+  for (; j < count; ++j) {
     const uint16_t bits = LoadU16(p + j * stride);
-    if (!ready[bits >> CountTable::kBlockShift]) [[unlikely]] {
-      table.Fill(bits >> CountTable::kBlockShift);
+    if (!ready[bits >> kShift]) [[unlikely]] {
+      table.Fill(bits >> kShift);
     }
     out[j] = values[bits];
   }

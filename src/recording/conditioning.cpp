@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <string>
+#include <utility>
 
 #include "base/error.h"
 #include "base/file_layer.h"
@@ -42,7 +43,7 @@ void Conditioning::ConditionSamples(int32_t first, int32_t last) {
 void Conditioning::Smooth(int32_t first, int32_t last) {
   const long double coef = ws_.FilterCoef;
   const long double rest = 1 - coef;
-  const double* v = ws_.trace.V.data();
+  const double* v = std::as_const(ws_.trace.V).data();
   double* filtered = ws_.Filtered.data();
   int32_t k = first;
   if (k == 0 && k <= last) filtered[k++] = v[0];
@@ -69,13 +70,13 @@ void Conditioning::Draw(int32_t first, int32_t last, bool filter, bool dump) {
   for (; k <= last; k += step) {
     const int32_t index = static_cast<int32_t>(k);
     if (run_->SourceCount() == 2) DrawAndDumpPoint(index, ws_.Filtered[index]);
-    DrawAndDumpPoint(index, ws_.trace.V[index]);
+    DrawAndDumpPoint(index, std::as_const(ws_.trace.V)[index]);
   }
 }
 
 // The run of this load: the smoothed values and the trace in turn when "Filter" is ticked.
 void Conditioning::StartRun(int64_t first, int64_t step, bool filter) {
-  const double* v = ws_.trace.V.data();
+  const double* v = std::as_const(ws_.trace.V).data();
   const std::array<const double*, 2> sources =
       filter ? std::array<const double*, 2>{ws_.Filtered.data(), v}
              : std::array<const double*, 2>{v, nullptr};

@@ -4,6 +4,9 @@
 #include <cstdint>
 #include <cstdlib>
 #include <memory>
+#include <utility>
+
+#include "recording/rise_summary.h"
 
 namespace ictalscope {
 
@@ -33,18 +36,44 @@ class SampleArray {
       (sizeof(double) * kTraceCapacity + kAlignment - 1) / kAlignment * kAlignment;
 
   SampleArray();
-  double& operator[](int32_t k) { return data_.get()[k]; }
+  // Every way to write the samples starts here: it forgets their rise summary and counts one
+  // write access.
+  double& operator[](int32_t k) { return WritableData()[k]; }
+  double* data() { return WritableData(); }
   double operator[](int32_t k) const { return data_.get()[k]; }
-  double* data() { return data_.get(); }
   const double* data() const { return data_.get(); }
-  // The two arrays trade their samples (no sample is copied).
-  friend void swap(SampleArray& a, SampleArray& b) noexcept { a.data_.swap(b.data_); }
+
+  // The rise summary of the samples as they stand, or an empty one.
+  const RiseSummary& rises() const { return rises_; }
+  // The number of write accesses so far.
+  uint64_t write_accesses() const { return write_accesses_; }
+  // Takes the summary's memory away for a new one to be built in; the array keeps none.
+  RiseSummary TakeRises() { return std::exchange(rises_, RiseSummary()); }
+  // Keeps `rises` as the summary of the samples: only for a summary built from them after the
+  // last write access (one that a writer still holding a pointer would not invalidate).
+  void KeepRises(RiseSummary rises) { rises_ = std::move(rises); }
+
+  // The two arrays trade their samples and summaries (no sample is copied).
+  friend void swap(SampleArray& a, SampleArray& b) noexcept {
+    a.data_.swap(b.data_);
+    std::swap(a.rises_, b.rises_);
+    ++a.write_accesses_;
+    ++b.write_accesses_;
+  }
 
  private:
+  double* WritableData() {
+    rises_.Clear();
+    ++write_accesses_;
+    return data_.get();
+  }
+
   struct Unmap {
     void operator()(double* p) const noexcept;
   };
   std::unique_ptr<double, Unmap> data_;
+  RiseSummary rises_;
+  uint64_t write_accesses_ = 0;
 };
 
 // The loaded record: V[0..LastIndex] in mV, sample k at k * AcqTime ms. Each load overwrites

@@ -29,6 +29,23 @@ int OpenForReading(const std::string& path) {
 
 uint16_t LoadU16(const unsigned char* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
 
+// out[j] := table[channel-0 count of pair j]. Four pairs a step: the loop's own bookkeeping
+// then costs less than the loads and stores.
+void ConvertChannel0(const unsigned char* p, int64_t pairs, const double* table, double* out) {
+  int64_t j = 0;
+  for (; j + 4 <= pairs; j += 4) {
+    const double a = table[LoadU16(p + 4 * j)];
+    const double b = table[LoadU16(p + 4 * j + 4)];
+    const double c = table[LoadU16(p + 4 * j + 8)];
+    const double d = table[LoadU16(p + 4 * j + 12)];
+    out[j] = a;
+    out[j + 1] = b;
+    out[j + 2] = c;
+    out[j + 3] = d;
+  }
+  for (; j < pairs; ++j) out[j] = table[LoadU16(p + 4 * j)];
+}
+
 }  // namespace
 
 WcpRecordReader::WcpRecordReader(const std::string& path)
@@ -129,8 +146,8 @@ void WcpRecordReader::ReadSamples(double* out, int64_t count, double calib_v) {
     }
     int64_t pairs = std::min<int64_t>(count - i, static_cast<int64_t>(Available() / 4));
     if (pairs > 0) {
+      ConvertChannel0(&buffer_[begin_], pairs, table.data(), out + i);
       const unsigned char* p = &buffer_[begin_];
-      for (int64_t j = 0; j < pairs; ++j) out[i + j] = table[LoadU16(p + 4 * j)];
       channel0_ = static_cast<int16_t>(LoadU16(p + 4 * (pairs - 1)));
       begin_ += static_cast<size_t>(4 * pairs);
       i += pairs;

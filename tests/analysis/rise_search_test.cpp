@@ -11,6 +11,7 @@ namespace {
 
 constexpr double kFloor = 0.625;  // 10 mV/ms at 0.0625 ms per sample
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+constexpr double kInf = std::numeric_limits<double>::infinity();
 
 // A slowly falling trace of 64 samples with `rise` added to every sample from `at` on, so that
 // V[at] - V[at - 1] is the only difference that can reach the floor.
@@ -63,6 +64,32 @@ TEST(FindPossibleRise, ComparesTheDifferenceInDouble) {
       v[at] = c.at_value;
       const int32_t expected = c.found == kNone ? 40 : c.floor == -INFINITY ? 9 : at + c.found;
       EXPECT_EQ(FindPossibleRise(v.data(), 9, 40, c.floor), expected) << c.name << " at " << at;
+    }
+  }
+}
+
+// With the samples' rise summary the search finds what it finds without one, wherever it starts
+// and ends, on a record with steep rises, NaN and infinite samples in blocks of their own.
+TEST(FindPossibleRise, SummaryChangesNothingButTheSamplesRead) {
+  constexpr int32_t kBlock = RiseSummary::kBlockSamples;
+  constexpr int32_t kSamples = 6 * kBlock + 77;
+  std::vector<double> v(kSamples);
+  for (int32_t k = 0; k < kSamples; ++k) v[k] = -60.0 + 0.2 * std::sin(k * 0.05);
+  for (int32_t at : {5 * kBlock / 2, 4 * kBlock + 3}) v[at] += 40.0;  // two upstrokes
+  v[kBlock + 100] = kNaN;
+  v[3 * kBlock + 1000] = INFINITY;
+  v[6 * kBlock] = -INFINITY;
+  RiseSummary rises;
+  rises.Extend(v.data(), 0, 3);
+  rises.Extend(v.data(), 4, kSamples - 1);
+  for (double floor : {kFloor, 0.0, 0.009, 50.0, -kInf}) {
+    for (int32_t from : {1, 15, kBlock, kBlock + 101, 5 * kBlock / 2 + 1, 6 * kBlock - 3}) {
+      for (int32_t end : {from, 2 * kBlock, 4 * kBlock + 3, kSamples - 1}) {
+        if (end < from) continue;
+        ASSERT_EQ(FindPossibleRise(v.data(), from, end, floor, &rises),
+                  FindPossibleRise(v.data(), from, end, floor))
+            << "floor " << floor << " from " << from << " to " << end;
+      }
     }
   }
 }

@@ -1,13 +1,19 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <optional>
+#include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "analysis/analyses.h"
+#include "analysis/spike_detection.h"
 #include "base/error.h"
 #include "panel/memory_panel.h"
+#include "recording/loader.h"
 #include "recording/memory_chart.h"
+#include "support/scratch_directory.h"
 #include "synthetic_trace.h"
 
 namespace ictalscope {
@@ -63,6 +69,36 @@ TEST(SyntheticTrace, SpikeHasOneSteepRiseAndReturnsToBaseline) {
   int steep = 0;
   for (size_t k = 1; k < v.size(); ++k) steep += (v[k] - v[k - 1]) / kAcq > 10;
   EXPECT_EQ(steep, 16);  // eight samples of each rise
+}
+
+// After a load "Spikes" reads only the blocks of samples that the load's rise summary cannot
+// rule out, and measures what a scan of every sample measures; after the samples are written,
+// it reads them all again and finds what was written.
+TEST_F(SpikesTest, LoadedRecordGivesWhatAScanOfEverySampleGives) {
+  testing::ScratchDirectory folder;
+  std::filesystem::copy_file(ICTALSCOPE_REAL_DATA_DIR "/pyabf_17o05028_ic_steps.abf", "steps.abf");
+  panel_.SetText(Field::Analyse, "14");  // a sweep with spikes
+  LoadRecording(ws_, "steps");
+  const int32_t samples = ws_.trace.LastIndex + 1;
+  ASSERT_EQ(std::as_const(ws_.trace.V).rises().covered(), samples);
+  for (bool upstroke_written : {false, true}) {
+    if (upstroke_written) {
+      for (int32_t k = 100; k < 120; ++k) ws_.trace.V[k] = ws_.trace.V[99] + 5.0 * (k - 99);
+    }
+    ASSERT_EQ(Run(), std::nullopt);
+    const std::span<const double> v(std::as_const(ws_.trace.V).data(), samples);
+    const SpikeRun full = DetectSpikes(v, ws_.trace.AcqTime, {50, false, {}});
+    ASSERT_GT(full.count(), upstroke_written ? 1 : 0);
+    ASSERT_EQ(spikes_.SpikeCount, full.count());
+    for (int32_t n = 1; n <= full.count(); ++n) {
+      EXPECT_EQ(spikes_.tsp[n], full.tsp[n - 1]);
+      EXPECT_EQ(spikes_.Vpeak[n], full.Vpeak[n - 1]);
+      EXPECT_EQ(spikes_.Vrest[n], full.Vrest[n - 1]);
+    }
+    if (upstroke_written) {
+      EXPECT_EQ(spikes_.tsp[1], 100 * ws_.trace.AcqTime);
+    }
+  }
 }
 
 TEST_F(SpikesTest, StraightSegmentsGiveOneMeasuredSpike) {

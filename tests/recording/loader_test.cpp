@@ -6,9 +6,11 @@
 #include <cmath>
 #include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "recording_fixture.h"
+#include "writer/abf_writer.h"
 
 namespace ictalscope {
 namespace {
@@ -204,6 +206,47 @@ TEST_F(LoaderTest, TextTraceIsSmoothedWithFilter) {
   EXPECT_EQ(ws.trace.V[0], 0);
   EXPECT_EQ(ws.trace.V[1], f1);
   EXPECT_EQ(ws.trace.V[2], f2);
+}
+
+// A load keeps the rise summary of what it stored, for "Spikes" to skip the quiet blocks, when
+// the reader stored the samples of a binary recording and nothing else wrote them: a smoothing
+// load (whose trace is the smoothed values) and a text trace (written sample by sample) keep
+// none, and any later write access to the samples forgets it.
+TEST_F(LoaderTest, KeepsTheRiseSummaryOnlyOfSamplesAsTheReaderStoredThem) {
+  std::vector<int16_t> counts(3000);
+  for (size_t k = 0; k < counts.size(); ++k) counts[k] = static_cast<int16_t>(k % 700 * 10);
+  writer::AbfDescription abf;
+  abf.channels = {{.name = "IN 0", .unit = "mV"}};
+  abf.sweeps = {{.counts = {counts}, .values = {}}};
+  writer::WriteAbfFile("sweep.abf", abf);
+  WriteSmallRecording("classic.wcp", {{100, 2000, 300}});
+  std::filesystem::copy_file(ICTALSCOPE_REAL_DATA_DIR "/myokit_wcp-file.wcp", "setup.wcp");
+  testing::WriteFile("trace", std::string(10, '\n') + "0 0 1\n1 0 2\n2 0 30\n");
+  struct Case {
+    const char* name;
+    bool filter;
+    bool kept;
+  };
+  const Case cases[] = {{"classic.wcp", false, true}, {"setup.wcp", false, true},
+                        {"sweep.abf", false, true},   {"classic.wcp", true, false},
+                        {"sweep.abf", true, false},   {"trace", false, false}};
+  SetField(Field::AcqTime, "1");
+  SetField(Field::tau, "1");
+  for (const Case& c : cases) {
+    panel.SetChecked(Check::Filter, c.filter);
+    LoadRecording(ws, c.name);
+    const SampleArray& samples = ws.trace.V;
+    const int32_t expected = c.kept ? ws.trace.LastIndex + 1 : 0;
+    EXPECT_EQ(samples.rises().covered(), expected) << c.name << (c.filter ? " with Filter" : "");
+  }
+  panel.SetChecked(Check::Filter, false);
+  for (int write : {0, 1}) {
+    LoadRecording(ws, "sweep");
+    ASSERT_GT(std::as_const(ws.trace.V).rises().covered(), 0);
+    if (write == 0) ws.trace.V[5] = 1;
+    if (write == 1) (void)ws.trace.V.data();
+    EXPECT_EQ(std::as_const(ws.trace.V).rises().covered(), 0) << "write access " << write;
+  }
 }
 
 // A record that does not exist is refused before any sample is read, and leaves no record.
