@@ -49,8 +49,9 @@ class SampleArray {
   uint64_t write_accesses() const { return write_accesses_; }
   // Takes the summary's memory away for a new one to be built in; the array keeps none.
   RiseSummary TakeRises() { return std::exchange(rises_, RiseSummary()); }
-  // Keeps `rises` as the summary of the samples: only for a summary built from them after the
-  // last write access (one that a writer still holding a pointer would not invalidate).
+  // Keeps `rises` as the summary of the samples. The caller vouches that it was built from the
+  // samples as they stand and that no pointer from an earlier write access writes them later
+  // (such a write would not forget the summary).
   void KeepRises(RiseSummary rises) { rises_ = std::move(rises); }
 
   // The two arrays trade their samples and summaries (no sample is copied).
