@@ -36,35 +36,39 @@ class SampleArray {
       (sizeof(double) * kTraceCapacity + kAlignment - 1) / kAlignment * kAlignment;
 
   SampleArray();
-  // Every way to write the samples starts here: it forgets their rise summary and counts one
-  // write access.
+  // Every way to write the samples counts one write access, which outdates their rise summary.
   double& operator[](int32_t k) { return WritableData()[k]; }
   double* data() { return WritableData(); }
   double operator[](int32_t k) const { return data_.get()[k]; }
   const double* data() const { return data_.get(); }
 
-  // The rise summary of the samples as they stand, or an empty one.
-  const RiseSummary& rises() const { return rises_; }
+  // The rise summary of the samples as they stand: the one kept since the last write access,
+  // or an empty one.
+  const RiseSummary& rises() const {
+    static const RiseSummary kNone;
+    return rises_kept_at_ == write_accesses_ ? rises_ : kNone;
+  }
   // The number of write accesses so far.
   uint64_t write_accesses() const { return write_accesses_; }
-  // Takes the summary's memory away for a new one to be built in; the array keeps none.
+  // Takes the summary's memory away for a new one to be built in.
   RiseSummary TakeRises() { return std::exchange(rises_, RiseSummary()); }
-  // Keeps `rises` as the summary of the samples. The caller vouches that it was built from the
-  // samples as they stand and that no pointer from an earlier write access writes them later
-  // (such a write would not forget the summary).
-  void KeepRises(RiseSummary rises) { rises_ = std::move(rises); }
+  // Keeps `rises` as the summary of the samples, until the next write access. The caller
+  // vouches that it was built from the samples as they stand and that no pointer from an
+  // earlier write access writes them later (such a write would not outdate the summary).
+  void KeepRises(RiseSummary rises) {
+    rises_ = std::move(rises);
+    rises_kept_at_ = write_accesses_;
+  }
 
-  // The two arrays trade their samples and summaries (no sample is copied).
+  // The two arrays trade their samples (no sample is copied): a write access to each.
   friend void swap(SampleArray& a, SampleArray& b) noexcept {
     a.data_.swap(b.data_);
-    std::swap(a.rises_, b.rises_);
     ++a.write_accesses_;
     ++b.write_accesses_;
   }
 
  private:
   double* WritableData() {
-    rises_.Clear();
     ++write_accesses_;
     return data_.get();
   }
@@ -75,6 +79,7 @@ class SampleArray {
   std::unique_ptr<double, Unmap> data_;
   RiseSummary rises_;
   uint64_t write_accesses_ = 0;
+  uint64_t rises_kept_at_ = static_cast<uint64_t>(-1);  // none kept yet
 };
 
 // The loaded record: V[0..LastIndex] in mV, sample k at k * AcqTime ms. Each load overwrites
